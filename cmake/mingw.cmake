@@ -1,0 +1,24 @@
+# Cross toolchain: Debian's MinGW-w64, posix thread model. KESTREL_ARCH is i686 (the product,
+# 32-bit) or x86_64 (the test build, for machines whose kernel runs 64-bit code only).
+set(CMAKE_SYSTEM_NAME Windows)
+if(NOT DEFINED KESTREL_ARCH)
+  set(KESTREL_ARCH i686)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KESTREL_ARCH)
+set(CMAKE_SYSTEM_PROCESSOR ${KESTREL_ARCH})
+set(_triple ${KESTREL_ARCH}-w64-mingw32)
+
+set(CMAKE_C_COMPILER   ${_triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_triple}-g++-posix)
+set(CMAKE_RC_COMPILER  ${_triple}-windres)
+set(CMAKE_AR           /usr/bin/${_triple}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB       /usr/bin/${_triple}-ranlib CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests and tools built for the target run under Wine through this wrapper.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run.sh)

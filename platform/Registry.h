@@ -1,0 +1,54 @@
+// TRegistry and TRegIniFile: the one object all registry work goes through.
+// Paths: a leading "\" counts from RootKey; otherwise from the current key when one is open,
+// else from RootKey. The program's own paths never lead with "\" and close the key after each
+// group of values, so they always count from RootKey.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+class TRegistry {
+public:
+    TRegistry() = default;
+    virtual ~TRegistry() { CloseKey(); }
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    HKEY RootKey = HKEY_CURRENT_USER;
+    REGSAM Access = KEY_ALL_ACCESS;
+
+    HKEY CurrentKey() const { return current_; }
+    const std::string& CurrentPath() const { return currentPath_; }
+
+    // Opens with read rights only and closes at once; the current key is untouched.
+    bool KeyExists(const std::string& path) const;
+    // RegCreateKeyExA with canCreate, else RegOpenKeyExA; both ask for Access. Success closes
+    // the previous current key and makes the new one current; failure changes nothing.
+    bool OpenKey(const std::string& path, bool canCreate);
+    bool ValueExists(const std::string& name) const;
+    // REG_SZ / REG_EXPAND_SZ up to the first zero byte, unexpanded; "" when absent or no key.
+    std::string ReadString(const std::string& name) const;
+    // REG_SZ with its terminating zero.
+    void WriteString(const std::string& name, const std::string& value);
+    void CloseKey();
+
+private:
+    // The key a relative path starts from, and the path with any leading "\" removed.
+    HKEY BaseKey(const std::string& path, std::string& relative) const;
+
+    HKEY current_ = nullptr;
+    std::string currentPath_;
+};
+
+// A TRegistry on HKEY_CURRENT_USER that opens (creating if missing) a key when it is made.
+class TRegIniFile : public TRegistry {
+public:
+    explicit TRegIniFile(const std::string& path);
+    // Opens section below the open key with Access; ident's string if that succeeds and the
+    // value exists, else def. The section's key is closed again.
+    std::string ReadString(const std::string& section, const std::string& ident,
+                           const std::string& def) const;
+};
+
+// Reads a string value of an already opened key: the rules of TRegistry::ReadString.
+std::string RegReadStringValue(HKEY key, const std::string& name);

@@ -1,0 +1,28 @@
+# GoogleTest from Debian's source, built for the target.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# Each tests/unit/NAME_test.cpp is one test program; each of its tests runs in a fresh prefix.
+file(GLOB KESTREL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
+foreach(src ${KESTREL_UNIT_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/unit/TestSupport.cpp)
+  target_link_libraries(${name} PRIVATE kestrel gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
+  gtest_add_tests(TARGET ${name} SOURCES ${src} TEST_PREFIX "${name}.")
+endforeach()
+
+# End-to-end programs: they drive the real executable in a window.
+include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake OPTIONAL)
+
+# The product executable: a Windows GUI PE that needs no DLL beyond the system's own.
+add_test(NAME executable.imports
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh $<TARGET_FILE:InstaladorHalden> ${KESTREL_ARCH})
+set_tests_properties(executable.imports PROPERTIES LABELS static)
+if(KESTREL_PRODUCT_EXE)
+  add_test(NAME executable.product-imports
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh ${KESTREL_PRODUCT_EXE} i686)
+  set_tests_properties(executable.product-imports PROPERTIES LABELS static)
+endif()

@@ -1,0 +1,63 @@
+#include "TestSupport.h"
+
+#include <fstream>
+#include <sstream>
+
+int RecordingUi::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+    events.push_back("box:" + caption);
+    boxes.push_back({text, caption, flags});
+    if (answers.empty()) return IDOK;
+    int answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+void RecordingUi::SetStatus(const std::string& text) {
+    status = text;
+    events.push_back("status:" + text);
+}
+
+void RecordingUi::ProcessMessages() {
+    ++processCount;
+    events.push_back("process");
+}
+
+void RecordingUi::SetCancelEnabled(bool enabled) {
+    cancelEnabled = enabled;
+    events.push_back(enabled ? "cancel:on" : "cancel:off");
+}
+
+void RecordingUi::SetInstallEnabled(bool enabled) {
+    installEnabled = enabled;
+    events.push_back(enabled ? "install:on" : "install:off");
+}
+
+bool RecordingUi::IsChecked(InstallOption option) const {
+    return checked[static_cast<int>(option)];
+}
+
+std::string MakeTempFolder(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string folder = std::string(temp) + "kestrel-test-" + name;
+    SHFILEOPSTRUCTA op{};
+    std::string from = folder + '\0';
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationA(&op);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\";
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in a throwaway prefix copied from a template, with a
+# persistent wineserver for its lifetime, and passes its exit code through.
+#   wine-run.sh PROGRAM.exe [ARGS...]
+# Drives D:, F: and S: are mapped to empty folders beside the prefix ($KESTREL_RUN_DIR/drive_x).
+# Environment: KESTREL_WINE_TEMPLATE (template folder, made on first use),
+#              KESTREL_KEEP_PREFIX=1 (keep the run folder and print where it is).
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/wine-env.sh"
+
+ensure_wine_template
+
+run=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-run.XXXXXX")
+export WINEPREFIX="$run/prefix" KESTREL_RUN_DIR="$run"
+copy_wine_prefix "$KESTREL_WINE_TEMPLATE" "$WINEPREFIX"
+for d in d f s; do
+  mkdir -p "$run/drive_$d"
+  ln -s "$run/drive_$d" "$WINEPREFIX/dosdevices/$d:"
+done
+
+"$WINESERVER" -p </dev/null >/dev/null 2>&1
+"$WINE" "$@" </dev/null >"$run/stdout" 2>"$run/stderr"
+rc=$?
+"$WINESERVER" -k </dev/null >/dev/null 2>&1
+"$WINESERVER" -w </dev/null >/dev/null 2>&1
+cat "$run/stdout"
+cat "$run/stderr" >&2
+if [ "${KESTREL_KEEP_PREFIX:-0}" = 1 ]; then
+  echo "wine-run: kept $run" >&2
+else
+  rm -rf "$run"
+fi
+exit $rc
