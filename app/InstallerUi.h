@@ -23,6 +23,9 @@ public:
     virtual void SetInstallEnabled(bool enabled) = 0;
     // The check boxes, read at the moment of the call.
     virtual bool IsChecked(InstallOption option) const = 0;
+    // A plain notice: caption the application title, no icon, one OK button, centred on the
+    // screen (the failed deletion of an old shortcut).
+    virtual void ShowMessage(const std::string& text) = 0;
     // The hidden application window: owner of boxes and of started programs.
     virtual HWND ApplicationWindow() const = 0;
     // The application title as the application window shows it ("Instalador - Kestrel").

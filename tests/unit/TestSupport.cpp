@@ -12,6 +12,11 @@ int RecordingUi::MessageBox(const std::string& text, const std::string& caption,
     return answer;
 }
 
+void RecordingUi::ShowMessage(const std::string& text) {
+    events.push_back("message");
+    boxes.push_back({text, Title(), MB_OK});
+}
+
 void RecordingUi::SetStatus(const std::string& text) {
     status = text;
     events.push_back("status:" + text);

@@ -34,6 +34,7 @@ public:
     void SetCancelEnabled(bool enabled) override;
     void SetInstallEnabled(bool enabled) override;
     bool IsChecked(InstallOption option) const override;
+    void ShowMessage(const std::string& text) override;
     HWND ApplicationWindow() const override { return nullptr; }
     std::string Title() const override { return "Instalador - Kestrel"; }
 };

@@ -1,0 +1,3 @@
+#include "tasks/DatabaseAccess.h"
+
+void RegisterDatabaseAccess(TRegistry&, InstallContext&) {}

@@ -1,0 +1,4 @@
+#include "tasks/Payload.h"
+
+void BuildPayloadDestinations(InstallContext&) {}
+void ExtractPayload(InstallContext&, InstallerUi&) {}
