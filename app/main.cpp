@@ -1,6 +1,41 @@
-// Program entry.
+// Program entry: the application object, the title, the installer window and the message loop.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#include "app/Application.h"
+#include "app/UnitInst.h"
+
+namespace {
+
+// The installer is run elevated, often from a network share: a DLL planted beside it, or in the
+// current directory, must never be loaded. Done before anything else can load a DLL; both calls
+// are looked up, since older systems lack them. On Vista, restricting the search to system32
+// breaks the shell-link object, so there only the current directory is taken out.
+void HardenDllSearch() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel) return;
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    const bool vista = version.dwMajorVersion == 6 && version.dwMinorVersion == 0;
+    const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if (setDefault && !vista && setDefault(kSearchSystem32)) return;
+    auto setDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDllDirectory) setDllDirectory("");
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    HardenDllSearch();
+    Application app(instance);
+    app.Initialize();
+    app.SetTitle("Instalador - Kestrel");
+    TFormInst FormInst(app);
+    app.Run(showCommand);
     return 0;
 }

@@ -1,0 +1,221 @@
+#include "app/Application.h"
+
+#include <objbase.h>
+
+#include <vector>
+
+#include "app/InstallerUi.h"
+#include "platform/Errors.h"
+
+Application* Application::instance_ = nullptr;
+
+namespace {
+
+const char kApplicationClass[] = "TApplication";
+
+// Restores what MessageBox changed for the box's lifetime, also when an exception passes.
+struct BoxScope {
+    HWND appWindow;
+    HWND active = nullptr;
+    bool moved = false;
+    RECT appRect{};
+    std::vector<HWND> disabled;
+
+    static BOOL CALLBACK DisableOne(HWND hwnd, LPARAM lp) {
+        auto* scope = reinterpret_cast<BoxScope*>(lp);
+        if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+            scope->disabled.push_back(hwnd);
+            EnableWindow(hwnd, FALSE);
+        }
+        return TRUE;
+    }
+
+    explicit BoxScope(HWND app) : appWindow(app) {
+        active = GetActiveWindow();
+        HMONITOR activeMonitor = MonitorFromWindow(active, MONITOR_DEFAULTTONEAREST);
+        HMONITOR appMonitor = MonitorFromWindow(appWindow, MONITOR_DEFAULTTONEAREST);
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (activeMonitor != appMonitor && GetMonitorInfoA(activeMonitor, &info) &&
+            GetWindowRect(appWindow, &appRect)) {
+            moved = true;
+            const RECT& m = info.rcMonitor;
+            SetWindowPos(appWindow, nullptr, m.left + (m.right - m.left) / 2,
+                         m.top + (m.bottom - m.top) / 2, 0, 0,
+                         SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOZORDER);
+        }
+        EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(this));
+    }
+
+    ~BoxScope() {
+        if (moved) {
+            SetWindowPos(appWindow, nullptr, appRect.left, appRect.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOZORDER);
+        }
+        for (HWND hwnd : disabled) EnableWindow(hwnd, TRUE);
+        if (active) SetActiveWindow(active);
+    }
+};
+
+}  // namespace
+
+Application::Application(HINSTANCE instance) : module_(instance) {
+    instance_ = this;
+    if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
+        setLayered_ = reinterpret_cast<SetLayeredWindowAttributesFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "SetLayeredWindowAttributes")));
+    }
+    icon_ = LoadIconA(module_, "MAINICON");
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = module_;
+    wc.hIcon = icon_;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kApplicationClass;
+    RegisterClassA(&wc);
+
+    handle_ = CreateWindowExA(0, kApplicationClass, "",
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
+                              0, 0, nullptr, nullptr, module_, nullptr);
+    if (HMENU menu = GetSystemMenu(handle_, FALSE)) {
+        DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
+        DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
+        DeleteMenu(menu, SC_MOVE, MF_BYCOMMAND);
+    }
+}
+
+Application::~Application() {
+    if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
+    if (comInitialized_) CoUninitialize();
+    instance_ = nullptr;
+}
+
+void Application::Initialize() {
+    comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
+}
+
+void Application::SetTitle(const std::string& title) {
+    SetWindowTextA(handle_, title.c_str());
+}
+
+std::string Application::Title() const {
+    char buffer[256];
+    int n = GetWindowTextA(handle_, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+void Application::SetMainForm(HWND form, InstallerUi* ui, KeyPreviewFn keyPreview) {
+    mainForm_ = form;
+    ui_ = ui;
+    keyPreview_ = keyPreview;
+}
+
+void Application::Run(int showCommand) {
+    if (showCommand == SW_SHOWMINNOACTIVE) {
+        // The form appears when the taskbar button restores the application.
+        ShowWindow(handle_, SW_SHOWMINNOACTIVE);
+    } else {
+        ShowWindow(handle_, SW_SHOWNORMAL);
+        if (mainForm_) {
+            ShowWindow(mainForm_, showCommand == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+        }
+    }
+    while (!terminated_) {
+        if (!ProcessMessage()) WaitMessage();
+    }
+}
+
+void Application::Terminate() {
+    PostQuitMessage(0);
+}
+
+bool Application::ProcessMessage() {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (msg.message == WM_QUIT) {
+        terminated_ = true;
+    } else {
+        HandleMessage(msg);
+    }
+    return true;
+}
+
+void Application::HandleMessage(MSG& msg) {
+    bool handled = false;
+    if (keyPreview_ && mainForm_ && msg.hwnd &&
+        (msg.hwnd == mainForm_ || IsChild(mainForm_, msg.hwnd))) {
+        handled = keyPreview_(mainForm_, msg);
+    }
+    if (!handled) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void Application::ProcessMessages() {
+    while (ProcessMessage()) {
+    }
+}
+
+int Application::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+    BoxScope scope(handle_);
+    return ::MessageBoxA(handle_, text.c_str(), caption.c_str(), flags);
+}
+
+void Application::ShowException(const std::exception& error) {
+    if (ui_) {
+        ShowError(*ui_, error);
+    } else {
+        if (HWND capture = GetCapture()) SendMessageA(capture, WM_CANCELMODE, 0, 0);
+        if (dynamic_cast<const EAbort*>(&error)) return;
+        MessageBox(ErrorBoxText(error.what()), Title(), MB_OK | MB_ICONERROR);
+    }
+}
+
+LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Application* app = instance_;
+    HWND form = app ? app->mainForm_ : nullptr;
+    switch (msg) {
+    case WM_SYSCOMMAND:
+        switch (wp & 0xFFF0) {
+        case SC_MINIMIZE:
+            if (form) ShowWindow(form, SW_HIDE);
+            break;
+        case SC_RESTORE: {
+            LRESULT r = DefWindowProcA(hwnd, msg, wp, lp);
+            if (form) ShowWindow(form, SW_SHOW);
+            return r;
+        }
+        case SC_CLOSE:
+            if (form) PostMessageA(form, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        if (form) PostMessageA(form, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_SETFOCUS:
+        // The taskbar button activates the application window: pass it on to the form.
+        if (form && IsWindowVisible(form) && IsWindowEnabled(form)) {
+            SetActiveWindow(form);
+            return 0;
+        }
+        break;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+std::string ErrorBoxText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+    return message;
+}
+
+void ShowError(InstallerUi& ui, const std::exception& error) {
+    if (HWND capture = GetCapture()) SendMessageA(capture, WM_CANCELMODE, 0, 0);
+    if (dynamic_cast<const EAbort*>(&error)) return;
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    std::string message = own ? own->message() : std::string(error.what());
+    ui.MessageBox(ErrorBoxText(message), ui.Title(), MB_OK | MB_ICONERROR);
+}
