@@ -1,6 +1,144 @@
 #include "tasks/Shortcuts.h"
 
-void CreateShellLink(const std::string&, const std::string&, const std::string&,
-                     const std::string&, const std::string&, InstallerUi&) {}
-void PlaceQuickLaunchLinks(const InstallContext&, InstallerUi&) {}
-void PlaceQuickLaunchLink(const InstallContext&, const std::string&, InstallerUi&) {}
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/InstallerUi.h"
+#include "platform/Com.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+
+namespace {
+
+const char* const kShellFoldersKey =
+    "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char* const kUserExplorerKey = "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer";
+const char* const kCommonDesktop = "Common Desktop";
+const char* const kCommonPrograms = "Common Programs";
+const char* const kStartMenuSubfolder = "\\Tavrin";
+const char* const kOldQuickLaunch =
+    "\\WINDOWS\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch";
+const char* const kProfileQuickLaunch = "\\Microsoft\\Internet Explorer\\Quick Launch";
+const char* const kLauncher = "StartKestrel.exe";
+
+// A directory search for directories still returns plain files; it passes over what is hidden,
+// system or a volume label.
+constexpr DWORD kFaVolumeId = 0x00000008;
+constexpr DWORD kSearchSkips = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | kFaVolumeId;
+
+// The directory recorded for a folder key; the start menu's gets its subfolder, created.
+// "" when nothing is recorded: the caller then places no link.
+std::string ShellFolderDirectory(const std::string& folder) {
+    std::string directory;
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    if (!reg.KeyExists(kShellFoldersKey)) return directory;
+    reg.OpenKey(kShellFoldersKey, false);  // a failed open leaves every value absent
+    if (reg.ValueExists(folder)) {
+        directory = reg.ReadString(folder);
+    } else if (folder == kCommonPrograms) {
+        TRegIniFile user(kUserExplorerKey);
+        directory = user.ReadString("Shell Folders", "Programs", "");
+    }
+    reg.CloseKey();
+    if (folder == kCommonPrograms && !directory.empty()) {
+        directory += kStartMenuSubfolder;
+        ForceDirectories(directory);
+    }
+    return directory;
+}
+
+std::wstring AnsiToWide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> wide(n > 0 ? n : 1, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+    return std::wstring(wide.data());
+}
+
+// Writes the link file through the shell-link object. Only the creation of the object and its
+// interfaces is checked; a link that cannot be written stays unwritten.
+void SaveShellLink(const std::string& linkPath, const std::string& target,
+                   const std::string& arguments, const std::string& workingDirectory) {
+    ComPtr<IUnknown> object = CreateComObject(CLSID_ShellLink);
+    ComPtr<IShellLinkA> link = QueryInterfaceOf<IShellLinkA>(object.Get(), IID_IShellLinkA);
+    ComPtr<IPersistFile> file = QueryInterfaceOf<IPersistFile>(object.Get(), IID_IPersistFile);
+    link->SetArguments(arguments.c_str());
+    link->SetPath(target.c_str());
+    link->SetWorkingDirectory(workingDirectory.c_str());
+    file->Save(AnsiToWide(linkPath).c_str(), FALSE);
+}
+
+std::string UpperAnsi(std::string text) {
+    if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+}  // namespace
+
+void CreateShellLink(const std::string& target, const std::string& arguments,
+                     const std::string& workingDirectory, const std::string& linkName,
+                     const std::string& folder, InstallerUi& ui) {
+    std::string directory = (folder == kCommonDesktop || folder == kCommonPrograms)
+                                ? ShellFolderDirectory(folder)
+                                : folder;
+    if (directory.empty()) return;  // never a link at the root of the current drive
+
+    std::string linkPath = directory + "\\" + linkName + ".lnk";
+    if (FileExists(linkPath)) {
+        SetFileAttributesA(linkPath.c_str(), 0);
+        if (!DeleteFileA(linkPath.c_str())) ui.ShowMessage("Falha de exclus\xE3o! " + linkPath);
+    }
+    SaveShellLink(linkPath, target, arguments, workingDirectory);
+}
+
+std::string ProfilesFolderOf(const std::string& commonAppData) {
+    size_t at = commonAppData.find("All Users");
+    if (at == std::string::npos || at < 2) return std::string();
+    return commonAppData.substr(0, at - 1);
+}
+
+std::string QuickLaunchCandidate(const std::string& commonAppData, const std::string& profile) {
+    std::string candidate = commonAppData;
+    size_t at = UpperAnsi(commonAppData).find("ALL USERS");
+    if (at != std::string::npos) candidate.replace(at, 9, profile);
+    return candidate + kProfileQuickLaunch;
+}
+
+void PlaceQuickLaunchLinks(const InstallContext& context, InstallerUi& ui) {
+    std::string oldStyle = context.SystemDrive + kOldQuickLaunch;
+    if (DirectoryExists(oldStyle)) {
+        PlaceQuickLaunchLink(context, oldStyle, ui);
+        return;
+    }
+
+    std::string appData;
+    {
+        TRegistry reg;
+        reg.RootKey = HKEY_LOCAL_MACHINE;
+        if (reg.OpenKey(kShellFoldersKey, false)) {
+            if (reg.ValueExists("Common AppData")) appData = reg.ReadString("Common AppData");
+            reg.CloseKey();
+        }
+    }
+
+    std::string profiles = ProfilesFolderOf(appData);
+    if (profiles.empty()) return;  // no walk over the root of the current drive
+
+    WIN32_FIND_DATAA entry;
+    FindHandle search;
+    for (bool found = search.First(profiles + "\\*.*", entry); found; found = search.Next(entry)) {
+        if (entry.dwFileAttributes & kSearchSkips) continue;
+        std::string name = entry.cFileName;
+        if (name == "." || name == ".." || name == "All Users" || name == "Default User") continue;
+        PlaceQuickLaunchLink(context, QuickLaunchCandidate(appData, name), ui);
+    }
+}
+
+void PlaceQuickLaunchLink(const InstallContext& context, const std::string& directory,
+                          InstallerUi& ui) {
+    if (!DirectoryExists(directory)) return;
+    CreateShellLink(context.RemoteFolder + kLauncher, "", context.LocalFolder, "Kestrel", directory,
+                    ui);
+}
