@@ -1,0 +1,409 @@
+#include "Driver.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+
+namespace {
+
+const char kFormCaption[] = "Instalador Kestrel";
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void CreateFolders(const std::string& folder) {
+    for (size_t i = 3; i <= folder.size(); ++i) {
+        if (i == folder.size() || folder[i] == '\\') {
+            CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);
+        }
+    }
+}
+
+struct Search {
+    DWORD pid;
+    const char* className;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->pid || !IsWindowVisible(hwnd)) return TRUE;
+    if (s->className && ClassName(hwnd) != s->className) return TRUE;
+    if (s->caption && Text(hwnd) != s->caption) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+HWND FindWindowOf(DWORD pid, const char* className, const char* caption) {
+    Search s{pid, className, caption, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+void Send(std::vector<INPUT>& inputs) {
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+INPUT MouseInput(POINT screen, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = static_cast<LONG>((screen.x * 65535 + w / 2) / (w - 1));
+    in.mi.dy = static_cast<LONG>((screen.y * 65535 + h / 2) / (h - 1));
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+    return in;
+}
+
+INPUT KeyInput(WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, 0));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return in;
+}
+
+}  // namespace
+
+// --- The machine --------------------------------------------------------------------------
+
+std::string BuiltInstaller() {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    return FolderOf(self) + "InstaladorHalden.exe";
+}
+
+std::string LayOutInstaller(const std::string& folder) {
+    CreateFolders(folder);
+    std::string target = folder + "InstaladorHalden.exe";
+    EXPECT_TRUE(CopyFileA(BuiltInstaller().c_str(), target.c_str(), FALSE))
+        << "copying " << BuiltInstaller() << " to " << target << ": error " << GetLastError();
+    return target;
+}
+
+void WriteFile(const std::string& path, const std::string& contents) {
+    CreateFolders(FolderOf(path));
+    std::ofstream out(path, std::ios::binary);
+    out << contents;
+    EXPECT_TRUE(out.good()) << "writing " << path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Settings(const std::string& localApp, const std::string& remoteApp,
+                     const std::string& server, const std::string& port,
+                     const std::string& database) {
+    return "[Application]\r\nLocalApp=" + localApp + "\r\nRemoteApp=" + remoteApp +
+           "\r\n[Instalacao]\r\nIPServidor=" + server + "\r\nPorta=" + port +
+           "\r\nBancoDados=" + database + "\r\n";
+}
+
+bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (pred()) return true;
+        Sleep(20);
+    }
+    return pred();
+}
+
+// --- Windows of any process ---------------------------------------------------------------
+
+std::string Text(HWND hwnd) {
+    char buffer[4096];
+    DWORD_PTR n = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 10000, &n)) {
+        return std::string();
+    }
+    return std::string(buffer, n);
+}
+
+std::string ClassName(HWND hwnd) {
+    char buffer[256];
+    int n = GetClassNameA(hwnd, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+RECT WindowRect(HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    return r;
+}
+
+// --- The installer ------------------------------------------------------------------------
+
+Installer::Installer(const std::string& exe, int showCommand) {
+    std::string path = exe;
+    if (path.empty()) {
+        path = "F:\\Instalador\\InstaladorHalden.exe";
+        if (!FileExists(path)) LayOutInstaller("F:\\Instalador\\");
+    }
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(showCommand);
+    std::string line = "\"" + path + "\"";
+    std::string folder = FolderOf(path);
+    if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi_)) {
+        ADD_FAILURE() << "cannot start " << path << ": error " << GetLastError();
+        return;
+    }
+    const DWORD pid = pi_.dwProcessId;
+    if (showCommand == SW_SHOWMINNOACTIVE) {
+        // Only the application window shows (minimised); the form exists, hidden.
+        bool found = WaitFor([&] { return FindWindowOf(pid, "TApplication", nullptr) != nullptr; });
+        if (!found) ADD_FAILURE() << "no application window";
+        Search s{pid, "TFormInst", nullptr, nullptr};
+        WaitFor([&] {
+            EnumWindows([](HWND hwnd, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                DWORD p = 0;
+                GetWindowThreadProcessId(hwnd, &p);
+                if (p == s->pid && ClassName(hwnd) == s->className) { s->found = hwnd; return FALSE; }
+                return TRUE;
+            }, reinterpret_cast<LPARAM>(&s));
+            return s.found != nullptr;
+        });
+        form_ = s.found;
+        return;
+    }
+    bool ready = WaitFor([&] {
+        form_ = FindWindowOf(pid, nullptr, kFormCaption);
+        return form_ && Focus() != nullptr;
+    });
+    if (!ready) ADD_FAILURE() << "the window \"" << kFormCaption << "\" did not appear ready";
+}
+
+Installer::~Installer() {
+    if (!pi_.hProcess) return;
+    if (Running()) {
+        TerminateProcess(pi_.hProcess, 1);
+        WaitForSingleObject(pi_.hProcess, 10000);
+    }
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+}
+
+HWND Installer::ApplicationWindow() const {
+    return form_ ? GetWindow(form_, GW_OWNER) : nullptr;
+}
+
+HWND Installer::Control(const std::string& caption) const {
+    for (HWND child : Descendants(form_)) {
+        if (Text(child) == caption) return child;
+    }
+    return nullptr;
+}
+
+HWND Installer::Button(const std::string& caption) const {
+    HWND hwnd = Control(caption);
+    if (!hwnd) ADD_FAILURE() << "no control \"" << caption << "\"";
+    return hwnd;
+}
+
+std::vector<HWND> Installer::Children(const char* className) const {
+    std::vector<HWND> out;
+    for (HWND child : Descendants(form_)) {
+        if (!className || ClassName(child) == className) out.push_back(child);
+    }
+    return out;
+}
+
+HWND Installer::StatusLabel() const {
+    // The status line is the one static control inside the status panel.
+    for (HWND child : Descendants(form_)) {
+        HWND parent = GetParent(child);
+        if (parent != form_ && ClassName(child) == "Static" && ClassName(parent) != "Button") {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+std::string Installer::Status() const {
+    HWND label = StatusLabel();
+    return label ? Text(label) : std::string("<no status line>");
+}
+
+bool Installer::IsChecked(HWND checkBox) const {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(checkBox, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 10000, &state);
+    return state == BST_CHECKED;
+}
+
+HWND Installer::Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(pi_.dwThreadId, &info) ? info.hwndFocus : nullptr;
+}
+
+HWND Installer::ActiveWindow() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(pi_.dwThreadId, &info) ? info.hwndActive : nullptr;
+}
+
+bool Installer::InMoveLoop() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(pi_.dwThreadId, &info) && (info.flags & GUI_INMOVESIZE);
+}
+
+void Installer::Click(HWND control) {
+    ASSERT_NE(control, nullptr);
+    PostMessageA(control, BM_CLICK, 0, 0);
+}
+
+void Installer::BringToFront() {
+    if (form_ && GetForegroundWindow() != form_ && IsWindowEnabled(form_)) {
+        SetForegroundWindow(form_);
+        WaitFor([&] { return ActiveWindow() == form_; }, 5000);
+    }
+}
+
+void Installer::MouseClick(POINT screen) {
+    BringToFront();
+    std::vector<INPUT> in{MouseInput(screen, MOUSEEVENTF_MOVE)};
+    Send(in);
+    in = {MouseInput(screen, MOUSEEVENTF_LEFTDOWN)};
+    Send(in);
+    in = {MouseInput(screen, MOUSEEVENTF_LEFTUP)};
+    Send(in);
+}
+
+void Installer::MouseDrag(POINT from, POINT to) {
+    BringToFront();
+    std::vector<INPUT> in{MouseInput(from, MOUSEEVENTF_MOVE)};
+    Send(in);
+    in = {MouseInput(from, MOUSEEVENTF_LEFTDOWN)};
+    Send(in);
+    // The window's answer to the hit test depends on the button being down when the installer
+    // takes the press: wait until its move loop has begun (a control that takes the press
+    // itself never starts one).
+    WaitFor([&] { return InMoveLoop(); }, 2000);
+    // The moves and the release queue up in order behind the press.
+    POINT mid{(from.x + to.x) / 2, (from.y + to.y) / 2};
+    in = {MouseInput(mid, MOUSEEVENTF_MOVE)};
+    Send(in);
+    in = {MouseInput(to, MOUSEEVENTF_MOVE)};
+    Send(in);
+    in = {MouseInput(to, MOUSEEVENTF_LEFTUP)};
+    Send(in);
+    WaitFor([&] { return !InMoveLoop(); });
+}
+
+void Installer::Key(WORD vk, WORD modifier) {
+    BringToFront();
+    std::vector<INPUT> in;
+    if (modifier) in.push_back(KeyInput(modifier, false));
+    in.push_back(KeyInput(vk, false));
+    in.push_back(KeyInput(vk, true));
+    if (modifier) in.push_back(KeyInput(modifier, true));
+    Send(in);
+}
+
+bool Installer::WaitForStatus(const std::string& text, DWORD timeoutMs) {
+    bool ok = WaitFor([&] { return Status() == text; }, timeoutMs);
+    if (!ok) ADD_FAILURE() << "status line is \"" << Status() << "\", expected \"" << text << "\"";
+    return ok;
+}
+
+bool Installer::WaitUntilEnabled(HWND control, DWORD timeoutMs) {
+    bool ok = WaitFor([&] { return IsEnabled(control); }, timeoutMs);
+    if (!ok) ADD_FAILURE() << "\"" << Text(control) << "\" did not become enabled";
+    return ok;
+}
+
+Box Installer::CurrentBox() const {
+    Box box;
+    box.hwnd = FindWindowOf(pi_.dwProcessId, "#32770", nullptr);
+    if (!box.hwnd) return box;
+    char caption[512];
+    int n = GetWindowTextA(box.hwnd, caption, sizeof caption);
+    box.caption.assign(caption, n > 0 ? static_cast<size_t>(n) : 0);
+    HWND text = GetDlgItem(box.hwnd, 0xFFFF);
+    for (HWND child : Descendants(box.hwnd)) {
+        std::string cls = ClassName(child);
+        if (cls == "Static") {
+            if (GetWindowLongA(child, GWL_STYLE) & SS_ICON) box.hasIcon = true;
+            else if (!text) text = child;
+        } else if (cls == "Button" && IsWindowVisible(child)) {
+            box.buttons.push_back(Text(child));
+        }
+    }
+    if (text) box.text = Text(text);
+    return box;
+}
+
+Box Installer::WaitForBox(DWORD timeoutMs) {
+    Box box;
+    // A box's controls are made before it shows; wait until its text can be read too.
+    bool ok = WaitFor([&] {
+        box = CurrentBox();
+        return box.hwnd && !box.buttons.empty();
+    }, timeoutMs);
+    if (!ok) {
+        ADD_FAILURE() << "no message box appeared (status \"" << Status() << "\")";
+        return box;
+    }
+    boxes_.push_back(box);
+    return box;
+}
+
+void Installer::Answer(const Box& box, int buttonId) {
+    ASSERT_NE(box.hwnd, nullptr);
+    HWND button = GetDlgItem(box.hwnd, buttonId);
+    ASSERT_NE(button, nullptr) << "the box \"" << box.caption << "\" has no button " << buttonId;
+    PostMessageA(button, BM_CLICK, 0, 0);
+    if (!WaitFor([&] { return !IsWindow(box.hwnd); })) {
+        ADD_FAILURE() << "the box \"" << box.caption << "\" did not close";
+    }
+}
+
+bool Installer::Running() const {
+    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Installer::WaitForExit(DWORD timeoutMs) {
+    if (!pi_.hProcess) return STILL_ACTIVE;
+    if (WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the installer did not end";
+        return STILL_ACTIVE;
+    }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+}  // namespace e2e

@@ -1,0 +1,144 @@
+// The end-to-end driver: starts the real InstaladorHalden.exe under Wine (in the same prefix as
+// the test program), finds its window and controls, presses keys and buttons, answers message
+// boxes and collects the exit code.
+//
+// Every TEST of a tests/e2e/NAME_e2e_test.cpp runs as its own ctest, in a fresh Wine prefix and
+// on an X display of its own, so a scenario may change the machine freely. Drives D:, F: and S:
+// are empty folders at the start.
+//
+// A scenario, typically:
+//
+//     e2e::LayOutInstaller();                              // F:\Instalador\InstaladorHalden.exe
+//     e2e::WriteFile("F:\\Instalador\\startKestrel.INI", e2e::Settings("C:\\Kestrel\\K.exe",
+//                                                                      "S:\\Kestrel\\K.exe"));
+//     e2e::Installer app;                                 // started, window shown and ready
+//     app.Click(app.Button("&Instalar"));
+//     e2e::Box box = app.WaitForBox();                    // caption and text recorded
+//     app.Answer(box, IDYES);
+//     app.WaitUntilEnabled(app.Button("&Cancelar"));
+//     EXPECT_EQ(app.Status(), "Instala\xE7\xE3o conclu\xED" "da!");
+//     app.Click(app.Button("&Cancelar"));
+//     EXPECT_EQ(app.WaitForExit(), 0u);
+//
+// Every wait polls with a generous timeout (kTimeoutMs) and fails the test (ADD_FAILURE) when it
+// runs out; no result depends on a fixed sleep. Strings are ANSI (Windows-1252).
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+constexpr DWORD kTimeoutMs = 60000;
+
+// --- The machine --------------------------------------------------------------------------
+
+// The installer built beside this test program.
+std::string BuiltInstaller();
+// Copies the built installer to folder + "InstaladorHalden.exe" (folders created); returns the
+// copy's path. Default folder: F:\Instalador\.
+std::string LayOutInstaller(const std::string& folder = "F:\\Instalador\\");
+// Writes a file, creating its folders.
+void WriteFile(const std::string& path, const std::string& contents);
+// The whole file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+// A settings file's text: [Application] LocalApp, RemoteApp; [Instalacao] IPServidor, Porta,
+// BancoDados.
+std::string Settings(const std::string& localApp, const std::string& remoteApp,
+                     const std::string& server = "192.168.0.10", const std::string& port = "5432",
+                     const std::string& database = "kestreldb");
+
+// Polls pred every 20 ms until it holds or timeoutMs passes; returns its last value.
+bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs = kTimeoutMs);
+
+// --- Windows of any process ---------------------------------------------------------------
+
+// WM_GETTEXT of any window (cross-process safe).
+std::string Text(HWND hwnd);
+std::string ClassName(HWND hwnd);
+RECT WindowRect(HWND hwnd);
+
+// A message box (#32770 dialog) of the installer: its caption, its text and its buttons.
+struct Box {
+    HWND hwnd = nullptr;
+    std::string caption;
+    std::string text;
+    std::vector<std::string> buttons;  // the captions, in order ("OK", "&Sim", ...)
+    bool hasIcon = false;
+};
+
+// --- The installer ------------------------------------------------------------------------
+
+class Installer {
+public:
+    // Starts the installer (default: F:\Instalador\InstaladorHalden.exe, laid out first when it
+    // is not there) with the given show command, and waits until its window "Instalador Kestrel"
+    // is visible and a control of it has the focus.
+    explicit Installer(const std::string& exe = "", int showCommand = SW_SHOWNORMAL);
+    // Ends the process if it still runs (a failed scenario leaves nothing behind).
+    ~Installer();
+    Installer(const Installer&) = delete;
+    Installer& operator=(const Installer&) = delete;
+
+    DWORD ProcessId() const { return pi_.dwProcessId; }
+    DWORD ThreadId() const { return pi_.dwThreadId; }
+    // The installer window and its owner, the hidden application window.
+    HWND Window() const { return form_; }
+    HWND ApplicationWindow() const;
+
+    // Controls by caption (WM_GETTEXT, exact), searched among all descendants; nullptr if none.
+    HWND Control(const std::string& caption) const;
+    // As Control, but fails the test when there is none.
+    HWND Button(const std::string& caption) const;
+    // Controls by identifier or class, in the window's child order.
+    std::vector<HWND> Children(const char* className = nullptr) const;
+
+    // The status line: the text of the label inside the status panel.
+    std::string Status() const;
+    HWND StatusLabel() const;
+    bool IsEnabled(HWND control) const { return IsWindowEnabled(control) != FALSE; }
+    bool IsChecked(HWND checkBox) const;
+    // The control that has the keyboard focus in the installer's thread, and its active window.
+    HWND Focus() const;
+    HWND ActiveWindow() const;
+    // True while the installer's thread is in a move or size loop.
+    bool InMoveLoop() const;
+
+    // Presses a button or check box without the mouse (posted BM_CLICK: returns at once, also
+    // when the click starts a long run).
+    void Click(HWND control);
+    // Real input (SendInput), to the installer window brought to the front first.
+    void MouseClick(POINT screen);
+    // Left press at from, move to to, release; waits until the window's move loop, if any, ends.
+    void MouseDrag(POINT from, POINT to);
+    // A key with optional modifiers, e.g. Key(VK_TAB), Key('I', VK_MENU), Key(VK_F4, VK_MENU).
+    void Key(WORD vk, WORD modifier = 0);
+
+    // Waits for the text of the status line; fails the test on timeout.
+    bool WaitForStatus(const std::string& text, DWORD timeoutMs = kTimeoutMs);
+    bool WaitUntilEnabled(HWND control, DWORD timeoutMs = kTimeoutMs);
+
+    // Message boxes: the box currently open (hwnd nullptr when none), or the next one to open.
+    Box CurrentBox() const;
+    Box WaitForBox(DWORD timeoutMs = kTimeoutMs);
+    // Presses the box's button with this identifier (IDOK, IDYES, IDNO...) and waits until the
+    // box is gone.
+    void Answer(const Box& box, int buttonId);
+    // Every box seen by WaitForBox, in order.
+    const std::vector<Box>& Boxes() const { return boxes_; }
+
+    bool Running() const;
+    // Waits for the process to end and returns its exit code (STILL_ACTIVE on timeout).
+    DWORD WaitForExit(DWORD timeoutMs = kTimeoutMs);
+
+private:
+    void BringToFront();
+    PROCESS_INFORMATION pi_{};
+    HWND form_ = nullptr;
+    std::vector<Box> boxes_;
+};
+
+}  // namespace e2e
