@@ -1,9 +1,143 @@
 #include "app/Run.h"
 
 #include "app/InstallerUi.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "settings/Settings.h"
+#include "tasks/DatabaseAccess.h"
+#include "tasks/Payload.h"
+#include "tasks/Shortcuts.h"
+
+namespace {
+
+// Both literals are the installed products' own folder names; "programas" differs in case.
+const char* const kBdeSubdir = "\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
+const char* const kOdbcSubdir = "\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
+
+const char* const kReinstallQuestion =
+    "Este programa j\xE1 est\xE1 instalado. Deseja reinstalar?";
+const char* const kReinstallCaption = "Aten\xE7\xE3o";
+const char* const kCopyWarning = "N\xE3o foi poss\xEDvel copiar o execut\xE1vel!";
+const char* const kWarningCaption = "Advert\xEA" "ncia";
+
+const char* const kStatusRegistering = "Registrando o sistema.";
+const char* const kStatusDlls = "Registrando DLLs NFe";
+const char* const kStatusCopying = "Copiando execut\xE1vel. Aguarde...";
+const char* const kStatusLinks = "Criando atalho. Aguarde...";
+const char* const kStatusDone = "Instala\xE7\xE3o conclu\xED" "da!";
+
+const char* const kLauncher = "StartKestrel.exe";
+const char* const kLinkName = "Kestrel";
+
+void ShowStatus(InstallerUi& ui, const std::string& text) {
+    ui.SetStatus(text);
+    ui.ProcessMessages();
+}
+
+void FixBaseDirectories(InstallContext& context, const InstallSteps& steps) {
+    context.SystemDir = steps.systemDirectory();
+    context.SystemDrive = ExtractFileDrive(context.SystemDir);
+    context.BdeDir = context.SystemDrive + kBdeSubdir;
+    context.OdbcDir = context.SystemDrive + kOdbcSubdir;
+}
+
+// The reinstall check and the registry writes, on one HKEY_LOCAL_MACHINE registry object that
+// is released when this returns, also when a write throws. False when the user said No.
+bool RegisterSystem(InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (registry.KeyExists(kDataSourceKey) &&
+        ui.MessageBox(kReinstallQuestion, kReinstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
+    ui.SetStatus(kStatusRegistering);
+    steps.registerDatabaseAccess(registry, context);
+    return true;
+}
+
+void CreateDirectories(const InstallContext& context) {
+    ForceDirectories(context.LocalFolder);
+    ForceDirectories(context.BdeDir);
+    ForceDirectories(context.OdbcDir);
+}
+
+// regsvr32 by its full path: a bare name would be looked up in the current and the installer's
+// folders first, and a program planted there would run with the installer's rights.
+void RegisterComDlls(const InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+    ShowStatus(ui, kStatusDlls);
+    const std::string regsvr32 = context.SystemDir + "\\regsvr32.exe";
+    steps.shellOpen(ui.ApplicationWindow(), regsvr32, "capicom.dll /s");
+    steps.shellOpen(ui.ApplicationWindow(), regsvr32, "msxml5.dll /s");
+}
+
+void CopyApplication(const InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+    ShowStatus(ui, kStatusCopying);
+    if (!steps.copyFile(context.RemoteApp, context.LocalApp))
+        ui.MessageBox(kCopyWarning, kWarningCaption, MB_OK);
+}
+
+// The check boxes count as they are now, not as they were at the click.
+void CreateLinks(const InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+    ShowStatus(ui, kStatusLinks);
+    const std::string target = context.RemoteFolder + kLauncher;
+    if (ui.IsChecked(InstallOption::DeskTop))
+        steps.createShellLink(target, "", context.LocalFolder, kLinkName, "Common Desktop", ui);
+    if (ui.IsChecked(InstallOption::MenuIniciar))
+        steps.createShellLink(target, "", context.LocalFolder, kLinkName, "Common Programs", ui);
+    if (ui.IsChecked(InstallOption::QuickLaunch)) steps.placeQuickLaunchLinks(context, ui);
+}
+
+}  // namespace
+
+InstallSteps::InstallSteps()
+    : systemDirectory(SystemDirectory),
+      readSettings([](InstallContext& c, InstallerUi& ui) { ReadSettings(c, ui); }),
+      registerDatabaseAccess([](TRegistry& r, InstallContext& c) { RegisterDatabaseAccess(r, c); }),
+      buildPayloadDestinations([](InstallContext& c) { BuildPayloadDestinations(c); }),
+      extractPayload([](InstallContext& c, InstallerUi& ui) { ExtractPayload(c, ui); }),
+      shellOpen(ShellOpen),
+      copyFile(CopyFileReplacing),
+      createShellLink([](const std::string& target, const std::string& arguments,
+                         const std::string& workingDirectory, const std::string& linkName,
+                         const std::string& folder, InstallerUi& ui) {
+          CreateShellLink(target, arguments, workingDirectory, linkName, folder, ui);
+      }),
+      placeQuickLaunchLinks(
+          [](const InstallContext& c, InstallerUi& ui) { PlaceQuickLaunchLinks(c, ui); }) {}
+
+std::string ExtractFileDrive(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        size_t serverEnd = path.find('\\', 2);
+        if (serverEnd == std::string::npos) return path;
+        return path.substr(0, path.find('\\', serverEnd + 1));  // npos: all of it
+    }
+    return std::string();
+}
 
 void PerformInstall(InstallerUi& ui) {
+    PerformInstall(ui, InstallSteps());
+}
+
+void PerformInstall(InstallerUi& ui, const InstallSteps& steps) {
     ui.SetCancelEnabled(false);
     ui.SetInstallEnabled(false);
+
+    InstallContext context;
+    FixBaseDirectories(context, steps);
+    steps.readSettings(context, ui);  // a missing file ends the run here
+
+    if (RegisterSystem(context, ui, steps)) {
+        CreateDirectories(context);
+        steps.buildPayloadDestinations(context);
+        steps.extractPayload(context, ui);
+        RegisterComDlls(context, ui, steps);
+        CopyApplication(context, ui, steps);
+        CreateLinks(context, ui, steps);
+        ui.SetStatus(kStatusDone);
+    } else {
+        ui.SetStatus("");
+    }
+    // "&Instalar" stays disabled: one start of the program installs at most once.
     ui.SetCancelEnabled(true);
 }

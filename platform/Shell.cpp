@@ -1,0 +1,27 @@
+#include "platform/Shell.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size)) {
+    std::vector<char> buffer(MAX_PATH + 1);
+    for (;;) {
+        UINT n = query(buffer.data(), static_cast<UINT>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(n + 1);  // n is the size needed, terminating zero included
+    }
+}
+
+std::string SystemDirectory() {
+    return TakeWholeString(GetSystemDirectoryA);
+}
+
+void ShellOpen(HWND owner, const std::string& program, const std::string& parameters) {
+    ShellExecuteA(owner, "open", program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}

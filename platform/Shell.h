@@ -1,0 +1,20 @@
+// The system directory, programs started through the shell, and the copy of a whole file.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The Windows system directory (GetSystemDirectoryA), however long: the buffer grows to what the
+// system asks for instead of cutting the path at a fixed size.
+std::string SystemDirectory();
+
+// Calls a GetSystemDirectoryA-shaped function (returns the length copied, or the size needed
+// including the terminating zero when the buffer is too small) until the whole text fits.
+std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size));
+
+// ShellExecuteA with the verb "open", no working directory and SW_SHOWNORMAL. The program is
+// neither waited for nor is the result looked at: what it does is its own business.
+void ShellOpen(HWND owner, const std::string& program, const std::string& parameters);
+
+// CopyFileA, replacing an existing target. False when the copy failed.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
