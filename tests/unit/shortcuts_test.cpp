@@ -162,13 +162,16 @@ TEST(Shortcuts, LinkInADirectoryReplacesTheOldOne) {
     ExpectLauncherLink("D:\\Links\\Kestrel.lnk", context);
     EXPECT_TRUE(ui.boxes.empty());
 
-    // A directory that ends in a backslash is joined as it is.
+    // A directory that ends in a backslash is joined as it is. Without a server folder the
+    // target is the bare name, which the shell-link object resolves against the current folder.
     MakeDirs({"D:\\Barra"});
+    SetCurrentDirectoryA("D:\\Barra");
     InstallContext bare = context;
     bare.RemoteFolder = "";
     CreateLink(bare, "D:\\Barra\\", ui);
     Link link = LoadLink("D:\\Barra\\Kestrel.lnk");
     EXPECT_TRUE(link.loaded);
+    EXPECT_EQ(link.target, "D:\\Barra\\StartKestrel.exe");
 
     // A directory that does not exist: no link, no message, no error.
     CreateLink(context, "D:\\Missing", ui);
