@@ -75,3 +75,91 @@ std::string SysErrorMessage(DWORD code) {
     }
     return text;
 }
+
+std::string ExpandFileName(const std::string& path) {
+    char buffer[MAX_PATH];
+    char* name = nullptr;
+    DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, &name);
+    if (n == 0 || n >= sizeof buffer) return path;
+    return std::string(buffer, n);
+}
+
+void RaiseCreateError(const std::string& path, DWORD code) {
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(path).c_str(),
+                               SysErrorMessage(code).c_str()));
+}
+
+namespace {
+
+// A file being made beside its destination; deleted unless it was moved into place.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile() {
+        file.Close();
+        if (!path.empty()) DeleteFileA(path.c_str());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    std::string path;  // emptied once the file is in place
+    FileHandle file;
+};
+
+// Creates "~kst<number>.tmp" in folder (CREATE_NEW, share mode none); returns the last error
+// when no name could be had.
+DWORD CreatePendingFile(const std::string& folder, PendingFile& pending) {
+    static DWORD counter = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder + Format("~kst%08lX.tmp", static_cast<unsigned long>(counter++));
+        HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            pending.file.Attach(h);
+            pending.path = name;
+            return ERROR_SUCCESS;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
+}  // namespace
+
+void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
+    // Refuse what CreateFileA(CREATE_ALWAYS) would refuse on the old file, rather than silently
+    // moving over it.
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        if (attributes & refused) RaiseCreateError(path, ERROR_ACCESS_DENIED);
+        // Held open by someone (a loaded DLL, another installer): a sharing violation.
+        FileHandle old(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!old.IsOpen()) RaiseCreateError(path, GetLastError());
+    }
+
+    PendingFile pending;
+    DWORD error = CreatePendingFile(ExtractFilePath(path), pending);
+    if (error != ERROR_SUCCESS) RaiseCreateError(path, error);
+
+    if (size > 0) {
+        DWORD written = 0;
+        if (!WriteFile(pending.file.Get(), data, size, &written, nullptr) || written != size)
+            throw EWriteError("Stream write error");
+    }
+    // The bytes reach the disk before the name does, so that a crash leaves old or new.
+    if (!FlushFileBuffers(pending.file.Get()) || !pending.file.Close())
+        throw EWriteError("Stream write error");
+
+    if (!MoveFileExA(pending.path.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+        if (error != ERROR_CALL_NOT_IMPLEMENTED) RaiseCreateError(path, error);
+        // Windows 9x has no MoveFileExA.
+        DeleteFileA(path.c_str());
+        if (!MoveFileA(pending.path.c_str(), path.c_str())) RaiseCreateError(path, GetLastError());
+    }
+    pending.path.clear();
+}

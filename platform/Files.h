@@ -18,6 +18,21 @@ std::string ExtractFilePath(const std::string& path);
 // The system's text for an error code, trimmed of trailing blanks, control characters and
 // full stops ("" when the system has none).
 std::string SysErrorMessage(DWORD code);
+// The path made absolute by GetFullPathNameA (a buffer of MAX_PATH characters); the path itself
+// when that fails.
+std::string ExpandFileName(const std::string& path);
+// Raises EFCreateError "Cannot create file "<absolute path>". <system text for code>".
+[[noreturn]] void RaiseCreateError(const std::string& path, DWORD code);
+
+// Puts a file holding exactly size bytes of data at path, replacing an existing one, so that a
+// failure never leaves a half-written file there: the bytes go with one WriteFile call into a
+// new file beside it (share mode none), which is flushed and then moved over path
+// (MoveFileExA with replace and write-through; delete and move where the system lacks it). On
+// any failure the new file is removed and an old file at path is left as it was.
+// What would refuse creating path in place refuses here too, with EFCreateError: a directory, a
+// read-only, hidden or system file, a file another process holds open, a missing folder. A
+// failed or short write (a full disk) raises EWriteError "Stream write error".
+void WriteFileReplacing(const std::string& path, const void* data, DWORD size);
 
 // An owned search handle (FindFirstFileA / FindNextFileA / FindClose).
 class FindHandle {

@@ -1,4 +1,29 @@
+// Writes the 82 embedded vendor files (BDE, PostgreSQL ODBC, system-wide DLLs) into BdeDir,
+// OdbcDir and SystemDir, replacing existing ones, except the BDE configuration and the Qt
+// interface DLL when a file of that name is already there. Deletes nothing else.
 #include "tasks/Payload.h"
 
-void BuildPayloadDestinations(InstallContext&) {}
-void ExtractPayload(InstallContext&, InstallerUi&) {}
+#include "app/InstallerUi.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/Resources.h"
+#include "tasks/PayloadTable.h"
+
+void BuildPayloadDestinations(InstallContext& context) {
+    for (const PayloadEntry& entry : PayloadTable)
+        context.Destinations[entry.Row - 1] = PayloadBaseDir(context, entry.Base) + entry.FileName;
+}
+
+void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
+    for (const PayloadEntry& entry : PayloadTable) {
+        const std::string& destination = context.Destinations[entry.Row - 1];
+        if (!(entry.KeepIfPresent && FileExists(destination))) {
+            ResourceBytes blob;  // looked up only for a row that is written
+            if (!FindRcData(module, entry.Row, blob))
+                throw EResNotFound(Format("Resource %d not found", entry.Row));
+            ui.SetStatus("Instalando " + destination);
+            WriteFileReplacing(destination, blob.Data, blob.Size);
+        }
+        ui.ProcessMessages();  // also for a kept row
+    }
+}

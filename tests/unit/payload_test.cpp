@@ -1,0 +1,324 @@
+// The payload catalogue, the resources the build embeds, and the writing of the payload rows
+// into real folders of a throwaway Wine prefix. The writing tests use a small module made here
+// with UpdateResource, so that blobs can be short or missing.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "TestSupport.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "tasks/Payload.h"
+#include "tasks/PayloadTable.h"
+
+namespace {
+
+const WORD kPortugueseBrazil = MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN);
+
+// The folder of this test program, which the build shares with InstaladorHalden.exe.
+std::string BuildFolder() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return ExtractFilePath(path);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    FindHandle find;
+    for (bool ok = find.First(folder + "*", data); ok; ok = find.Next(data))
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    return names;
+}
+
+TEST(PayloadTable, MatchesTheCatalogue) {
+    unsigned long long bytes[3] = {0, 0, 0};
+    std::vector<int> kept;
+    for (size_t i = 0; i < PayloadTable.size(); ++i) {
+        const PayloadEntry& e = PayloadTable[i];
+        EXPECT_EQ(e.Row, static_cast<int>(i) + 1);
+        PayloadBase want = e.Row <= 57 ? PayloadBase::BdeDir
+                         : e.Row <= 72 ? PayloadBase::OdbcDir : PayloadBase::SystemDir;
+        EXPECT_EQ(e.Base, want) << "row " << e.Row;
+        EXPECT_EQ(e.FileName[0], '\\') << "row " << e.Row;
+        bytes[static_cast<int>(e.Base)] += e.Bytes;
+        if (e.KeepIfPresent) kept.push_back(e.Row);
+    }
+    EXPECT_EQ(kept, (std::vector<int>{21, 74}));
+    EXPECT_EQ(bytes[0], 17098723u);
+    EXPECT_EQ(bytes[1], 4918904u);
+    EXPECT_EQ(bytes[2], 10488625u);
+    EXPECT_EQ(bytes[0] + bytes[1] + bytes[2], 32506252u);
+
+    const std::map<int, std::string> spelling = {
+        {1, "\\BDEADMIN.HLP"},  {8, "\\SQLLNK32.TOC"},    {10, "\\bdeadmin.cnt"},
+        {21, "\\idapi32.cfg"},  {57, "\\usa.btl"},        {58, "\\comerr32.dll"},
+        {63, "\\libiconv-2.dll"}, {70, "\\psqlodbc30a.dll"}, {71, "\\psqlodbc35w.dll"},
+        {74, "\\qtintf70.dll"}, {75, "\\DllInscE32.dll"}, {78, "\\BemaMFD.dll"},
+        {79, "\\BemaFI32.ini"}, {80, "\\msxml5.dll"},     {81, "\\capicom.dll"},
+        {82, "\\msxml5r.dll"}};
+    for (const auto& [row, name] : spelling) EXPECT_EQ(PayloadTable[row - 1].FileName, name);
+}
+
+// The executable the build made carries files 1 to 82 of the sample payload, in Portuguese
+// (Brazil), each of its catalogue size.
+TEST(PayloadResources, TheExecutableCarriesTheSamplePayload) {
+    std::string folder = BuildFolder();
+    HMODULE exe = LoadLibraryExA((folder + "InstaladorHalden.exe").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr) << GetLastError();
+    for (const PayloadEntry& e : PayloadTable) {
+        HRSRC info = FindResourceExA(exe, RT_RCDATA, MAKEINTRESOURCEA(e.Row), kPortugueseBrazil);
+        ASSERT_NE(info, nullptr) << "row " << e.Row;
+        DWORD size = SizeofResource(exe, info);
+        EXPECT_EQ(size, e.Bytes) << "row " << e.Row;
+        const char* data = static_cast<const char*>(LockResource(LoadResource(exe, info)));
+        std::string file = ReadWholeFile(folder + "payload-sample\\" + std::to_string(e.Row));
+        EXPECT_TRUE(file == std::string(data, size)) << "row " << e.Row << " differs from its file";
+    }
+    EXPECT_EQ(FindResourceA(exe, MAKEINTRESOURCEA(83), RT_RCDATA), nullptr);
+    FreeLibrary(exe);
+}
+
+// Rows 80 and 81 are DLLs whose registration leaves the path they were registered from.
+TEST(PayloadResources, MarkerDllsRecordTheirRegistration) {
+    std::string temp = MakeTempFolder("markers");
+    for (int row : {80, 81}) {
+        std::string name = PayloadTable[row - 1].FileName + 1;
+        std::string path = temp + name;
+        ASSERT_TRUE(CopyFileA((BuildFolder() + "payload-sample\\" + std::to_string(row)).c_str(),
+                              path.c_str(), FALSE));
+        HMODULE dll = LoadLibraryA(path.c_str());
+        ASSERT_NE(dll, nullptr) << name << " " << GetLastError();
+        auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(
+            reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+        ASSERT_NE(reg, nullptr) << name;
+        EXPECT_EQ(reg(), S_OK) << name;
+        FreeLibrary(dll);
+
+        char value[MAX_PATH] = "";
+        DWORD size = sizeof value;
+        EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrel\\SamplePayload", name.c_str(),
+                               RRF_RT_REG_SZ, nullptr, value, &size), ERROR_SUCCESS) << name;
+        EXPECT_STRCASEEQ(value, path.c_str());
+    }
+}
+
+TEST(BuildPayloadDestinations, JoinsTheBasesAsTheyAre) {
+    struct Case {
+        std::string bde;
+        std::map<int, std::string> want;
+    };
+    const std::string sys = "C:\\windows\\system32";
+    const std::string odbc = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
+    const Case cases[] = {
+        {"C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE",
+         {{1, "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE\\BDEADMIN.HLP"},
+          {58, odbc + "\\comerr32.dll"}, {72, odbc + "\\ssleay32.dll"},
+          {73, sys + "\\midas.dll"}, {82, sys + "\\msxml5r.dll"}}},
+        {"D:\\BDE", {{22, "D:\\BDE\\idapi32.dll"}, {57, "D:\\BDE\\usa.btl"},
+                     {58, odbc + "\\comerr32.dll"}, {75, sys + "\\DllInscE32.dll"}}},
+        {"D:\\BDE\\", {{21, "D:\\BDE\\\\idapi32.cfg"}, {1, "D:\\BDE\\\\BDEADMIN.HLP"}}},
+    };
+    for (const Case& c : cases) {
+        InstallContext context;
+        context.SystemDir = sys;
+        context.OdbcDir = odbc;
+        context.BdeDir = c.bde;
+        BuildPayloadDestinations(context);
+        for (const auto& [row, path] : c.want)
+            EXPECT_EQ(context.Destinations[row - 1], path) << "BdeDir " << c.bde << ", row " << row;
+    }
+}
+
+// A module whose RT_RCDATA blobs are short texts ("row 7 ..."), built from a copy of a marker
+// DLL. Rows in `missing` have no blob. (Wine's UpdateResource cannot store an empty blob.)
+class PayloadFixture : public ::testing::Test {
+protected:
+    std::string root;
+    InstallContext context;
+    RecordingUi ui;
+    HMODULE module = nullptr;
+    int made = 0;
+
+    static std::string Blob(int row) {
+        std::string text = "row " + std::to_string(row) + " of the test payload\r\n";
+        std::string blob;
+        for (int i = 0; i < row % 5 + 1; ++i) blob += text;
+        return blob;
+    }
+
+    void SetUp() override {
+        root = MakeTempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        for (const char* dir : {"bde", "odbc", "sys"}) CreateDirectoryA((root + dir).c_str(), nullptr);
+        context.BdeDir = root + "bde";
+        context.OdbcDir = root + "odbc";
+        context.SystemDir = root + "sys";
+        BuildPayloadDestinations(context);
+    }
+    void TearDown() override {
+        if (module) FreeLibrary(module);
+    }
+
+    void MakeModule(std::set<int> missing = {}) {
+        if (module) FreeLibrary(module);
+        module = nullptr;
+        std::string path = root + "blobs" + std::to_string(++made) + ".dll";
+        ASSERT_TRUE(CopyFileA((BuildFolder() + "markers\\marker-msxml5.dll").c_str(), path.c_str(),
+                              FALSE));
+        HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+        ASSERT_NE(update, nullptr);
+        for (int row = 1; row <= kPayloadRows; ++row) {
+            if (missing.count(row)) continue;
+            std::string blob = Blob(row);
+            ASSERT_TRUE(UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(row), kPortugueseBrazil,
+                                        &blob[0], static_cast<DWORD>(blob.size())));
+        }
+        ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr);
+    }
+
+    std::string Dest(int row) const { return context.Destinations[row - 1]; }
+
+    // Every file in the three folders that is not a destination of rows 1..last.
+    std::vector<std::string> Strays(int last) const {
+        std::set<std::string> expected;
+        for (int row = 1; row <= last; ++row) expected.insert(PayloadTable[row - 1].FileName + 1);
+        std::vector<std::string> strays;
+        for (const char* dir : {"bde\\", "odbc\\", "sys\\"})
+            for (const std::string& name : FilesIn(root + dir))
+                if (!expected.count(name)) strays.push_back(dir + name);
+        return strays;
+    }
+};
+
+TEST_F(PayloadFixture, WritesEveryRowInOrderAndKeepsAPresentKeepIfPresentFile) {
+    WriteTextFile(Dest(21), "[user's own configuration]");      // kept; its blob is missing too
+    WriteTextFile(Dest(2), std::string(5000, 'x'));             // replaced by a shorter one
+    MakeModule({21});
+
+    ExtractPayload(context, ui, module);
+
+    std::vector<std::string> expected;
+    for (int row = 1; row <= kPayloadRows; ++row) {
+        if (row != 21) expected.push_back("status:Instalando " + Dest(row));
+        expected.push_back("process");
+    }
+    EXPECT_EQ(ui.events, expected);
+    for (int row = 1; row <= kPayloadRows; ++row) {
+        std::string want = row == 21 ? "[user's own configuration]" : Blob(row);
+        EXPECT_EQ(ReadWholeFile(Dest(row)), want) << "row " << row;
+    }
+    EXPECT_EQ(Strays(kPayloadRows), std::vector<std::string>{});
+}
+
+TEST_F(PayloadFixture, AMissingBlobStopsBeforeItsRowIsAnnounced) {
+    ui.status = "Registrando o sistema.";
+    MakeModule({3, 21});
+    try {
+        ExtractPayload(context, ui, module);
+        FAIL() << "no error";
+    } catch (const EResNotFound& e) {
+        EXPECT_EQ(e.message(), "Resource 3 not found");
+    }
+    EXPECT_EQ(ui.status, "Instalando " + Dest(2));
+    EXPECT_EQ(ui.processCount, 2);
+    EXPECT_EQ(GetFileAttributesA(Dest(3).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Strays(2), std::vector<std::string>{});
+
+    // Row 21 without a file of its name needs its blob.
+    RecordingUi second;
+    MakeModule({21});
+    try {
+        ExtractPayload(context, second, module);
+        FAIL() << "no error";
+    } catch (const EResNotFound& e) {
+        EXPECT_EQ(e.message(), "Resource 21 not found");
+    }
+}
+
+// What CreateFileA(CREATE_ALWAYS) would refuse at a destination is refused with the create
+// error naming it, and the old file (or folder) is left exactly as it was.
+TEST_F(PayloadFixture, RefusedDestinationsRaiseTheCreateError) {
+    struct Case {
+        const char* what;
+        int row;
+        std::function<void(const std::string& dest)> prepare;
+        DWORD code;
+    };
+    HANDLE held = INVALID_HANDLE_VALUE;
+    // In the order of the rows, so that each case finds only earlier rows written.
+    const Case cases[] = {
+        {"folder", 1, [](const std::string& d) { CreateDirectoryA(d.c_str(), nullptr); },
+         ERROR_ACCESS_DENIED},
+        {"folder at a KeepIfPresent row", 21,
+         [](const std::string& d) { CreateDirectoryA(d.c_str(), nullptr); }, ERROR_ACCESS_DENIED},
+        {"hidden file", 58, [](const std::string& d) {
+             WriteTextFile(d, "old");
+             SetFileAttributesA(d.c_str(), FILE_ATTRIBUTE_HIDDEN);
+         }, ERROR_ACCESS_DENIED},
+        {"read-only file", 73, [](const std::string& d) {
+             WriteTextFile(d, "old");
+             SetFileAttributesA(d.c_str(), FILE_ATTRIBUTE_READONLY);
+         }, ERROR_ACCESS_DENIED},
+        {"system file", 80, [](const std::string& d) {
+             WriteTextFile(d, "old");
+             SetFileAttributesA(d.c_str(), FILE_ATTRIBUTE_SYSTEM);
+         }, ERROR_ACCESS_DENIED},
+        {"file in use", 82, [&held](const std::string& d) {
+             WriteTextFile(d, "old");
+             held = CreateFileA(d.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         }, ERROR_SHARING_VIOLATION},
+    };
+    MakeModule();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dest = Dest(c.row);
+        c.prepare(dest);
+        DWORD attributes = GetFileAttributesA(dest.c_str());
+        bool isFile = !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        RecordingUi run;
+        try {
+            ExtractPayload(context, run, module);
+            ADD_FAILURE() << "no error";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.message(), "Cannot create file \"" + dest + "\". " + SysErrorMessage(c.code));
+        }
+        EXPECT_EQ(run.status, "Instalando " + dest);
+        EXPECT_EQ(run.processCount, c.row - 1);
+        EXPECT_EQ(GetFileAttributesA(dest.c_str()), attributes);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held), held = INVALID_HANDLE_VALUE;
+        if (isFile) {
+            EXPECT_EQ(ReadWholeFile(dest), "old");
+        }
+        EXPECT_EQ(Strays(c.row - 1), (isFile ? std::vector<std::string>{dest.substr(root.size())}
+                                             : std::vector<std::string>{}));
+        // Clear the way for the next case.
+        SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isFile) DeleteFileA(dest.c_str());
+        else RemoveDirectoryA(dest.c_str());
+    }
+}
+
+// A relative base that does not exist: the message names the absolute path and the system's
+// text for a missing path.
+TEST_F(PayloadFixture, AMissingBaseFolderRaisesTheCreateErrorWithTheAbsolutePath) {
+    MakeModule();
+    SetCurrentDirectoryA(root.c_str());
+    context.BdeDir = "nao-criada";
+    BuildPayloadDestinations(context);
+    try {
+        ExtractPayload(context, ui, module);
+        FAIL() << "no error";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.message(), "Cannot create file \"" + root + "nao-criada\\BDEADMIN.HLP\". " +
+                                   SysErrorMessage(ERROR_PATH_NOT_FOUND));
+    }
+    EXPECT_EQ(ui.status, "Instalando nao-criada\\BDEADMIN.HLP");
+}
+
+}  // namespace
