@@ -48,17 +48,22 @@ if(KESTREL_PAYLOAD STREQUAL "site")
 
   set(_manifest "# Payload of InstaladorHalden.exe (site build from ${_dir})\n# row\tdestination name\tbytes\tSHA-256\n")
   set(_total 0)
+  set(_differ "")
   foreach(_row RANGE 1 82)
     file(SIZE "${_dir}/${_row}" _size)
     file(SHA256 "${_dir}/${_row}" _hash)
     string(APPEND _manifest "${_row}\t${_payload_name_${_row}}\t${_size}\t${_hash}\n")
     math(EXPR _total "${_total} + ${_size}")
     if(NOT _size EQUAL _payload_size_${_row})
-      message(WARNING "Site build: row ${_row} ${_payload_name_${_row}} has ${_size} bytes; "
-                      "the catalogue's vendor file has ${_payload_size_${_row}}")
+      list(APPEND _differ "  ${_row} ${_payload_name_${_row}}: ${_size} bytes, catalogue ${_payload_size_${_row}}")
     endif()
   endforeach()
   string(APPEND _manifest "# total\t${_total} bytes\n")
+  if(_differ)
+    list(LENGTH _differ _count)
+    list(JOIN _differ "\n" _text)
+    message(WARNING "Site build: ${_count} vendor files differ in size from the catalogue:\n${_text}\n")
+  endif()
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/InstaladorHalden.payload.txt "${_manifest}")
   message(STATUS "Site build payload manifest (also in ${CMAKE_CURRENT_BINARY_DIR}/InstaladorHalden.payload.txt):\n${_manifest}")
 
@@ -112,3 +117,10 @@ file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/payload.rc CONTENT "${_rc}")
 target_sources(InstaladorHalden PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/payload.rc)
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/payload.rc PROPERTIES
   OBJECT_DEPENDS "${_payload_files}")
+
+if(KESTREL_TESTS)
+  # A site build refuses an incomplete vendor folder and reports a complete one (configure only).
+  add_test(NAME payload.site-build
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/payload/site-build.sh ${CMAKE_SOURCE_DIR} ${KESTREL_DEPS}/libjpeg)
+  set_tests_properties(payload.site-build PROPERTIES LABELS static)
+endif()
