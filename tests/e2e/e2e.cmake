@@ -3,7 +3,7 @@
 # ctest in a fresh Wine prefix, on an X display of its own.
 add_library(e2e_driver STATIC ${CMAKE_SOURCE_DIR}/tests/e2e/Driver.cpp)
 target_include_directories(e2e_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e)
-target_link_libraries(e2e_driver PUBLIC gtest user32 gdi32)
+target_link_libraries(e2e_driver PUBLIC gtest user32 gdi32 ole32 uuid)
 
 file(GLOB KESTREL_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_e2e_test.cpp)
 foreach(src ${KESTREL_E2E_TESTS})
