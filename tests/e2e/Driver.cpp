@@ -69,7 +69,9 @@ INPUT MouseInput(POINT screen, DWORD flags) {
     const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
     in.mi.dx = static_cast<LONG>((screen.x * 65535 + w / 2) / (w - 1));
     in.mi.dy = static_cast<LONG>((screen.y * 65535 + h / 2) / (h - 1));
-    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+    // Every event carries its position: a press without MOUSEEVENTF_MOVE may be taken at the
+    // cursor position before a move sent just ahead of it has been applied.
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     return in;
 }
 
@@ -292,35 +294,66 @@ void Installer::BringToFront() {
     }
 }
 
+// The pause between the last mouse message and a press (see MouseDrag).
+const DWORD kPressAfterMoveMs = 150;
+
+// Moves the cursor and waits until the system has it there.
+static void MoveTo(POINT screen) {
+    std::vector<INPUT> in{MouseInput(screen, 0)};
+    Send(in);
+    WaitFor([&] {
+        POINT at{};
+        GetCursorPos(&at);
+        return at.x == screen.x && at.y == screen.y;
+    }, 5000);
+}
+
 void Installer::MouseClick(POINT screen) {
     BringToFront();
-    std::vector<INPUT> in{MouseInput(screen, MOUSEEVENTF_MOVE)};
-    Send(in);
+    MoveTo(screen);
+    std::vector<INPUT> in;
     in = {MouseInput(screen, MOUSEEVENTF_LEFTDOWN)};
     Send(in);
     in = {MouseInput(screen, MOUSEEVENTF_LEFTUP)};
     Send(in);
 }
 
-void Installer::MouseDrag(POINT from, POINT to) {
+bool Installer::MouseDrag(POINT from, POINT to) {
     BringToFront();
-    std::vector<INPUT> in{MouseInput(from, MOUSEEVENTF_MOVE)};
-    Send(in);
-    in = {MouseInput(from, MOUSEEVENTF_LEFTDOWN)};
-    Send(in);
-    // The window's answer to the hit test depends on the button being down when the installer
-    // takes the press: wait until its move loop has begun (a control that takes the press
-    // itself never starts one).
-    WaitFor([&] { return InMoveLoop(); }, 2000);
-    // The moves and the release queue up in order behind the press.
-    POINT mid{(from.x + to.x) / 2, (from.y + to.y) / 2};
-    in = {MouseInput(mid, MOUSEEVENTF_MOVE)};
-    Send(in);
-    in = {MouseInput(to, MOUSEEVENTF_MOVE)};
-    Send(in);
+    MoveTo(from);
+    // The window answers the hit test from the button's asynchronous state, which Wine caches
+    // for 50 ms after each look (every mouse message makes one): a press that follows a move or
+    // a release at once is taken with the button still up. So the press comes as a person's
+    // would, a moment after the last mouse message, and one that starts no move loop anyway is
+    // released and made again.
+    bool moving = false;
+    std::vector<INPUT> in;
+    for (int attempt = 0; attempt < 3 && !moving; ++attempt) {
+        if (attempt) {
+            in = {MouseInput(from, MOUSEEVENTF_LEFTUP)};
+            Send(in);
+        }
+        Sleep(kPressAfterMoveMs);
+        in = {MouseInput(from, MOUSEEVENTF_LEFTDOWN)};
+        Send(in);
+        moving = WaitFor([&] { return InMoveLoop(); }, 700);
+    }
+    const POINT mid{(from.x + to.x) / 2, (from.y + to.y) / 2};
+    for (POINT at : {mid, to}) {
+        const RECT before = WindowRect(form_);
+        in = {MouseInput(at, 0)};
+        Send(in);
+        if (moving) {
+            WaitFor([&] {
+                RECT now = WindowRect(form_);
+                return now.left != before.left || now.top != before.top;
+            }, 5000);
+        }
+    }
     in = {MouseInput(to, MOUSEEVENTF_LEFTUP)};
     Send(in);
     WaitFor([&] { return !InMoveLoop(); });
+    return moving;
 }
 
 void Installer::Key(WORD vk, WORD modifier) {

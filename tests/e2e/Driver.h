@@ -113,7 +113,8 @@ public:
     // Real input (SendInput), to the installer window brought to the front first.
     void MouseClick(POINT screen);
     // Left press at from, move to to, release; waits until the window's move loop, if any, ends.
-    void MouseDrag(POINT from, POINT to);
+    // Returns whether the press started the window's move loop.
+    bool MouseDrag(POINT from, POINT to);
     // A key with optional modifiers, e.g. Key(VK_TAB), Key('I', VK_MENU), Key(VK_F4, VK_MENU).
     void Key(WORD vk, WORD modifier = 0);
 

@@ -61,4 +61,97 @@ TEST(Window, CancelEndsWithExitCodeZero) {
     EXPECT_TRUE(app.Boxes().empty());
 }
 
+TEST(Window, TabVisitsTheControlsInOrder) {
+    e2e::Installer app;
+    const char* order[] = {kMenuIniciar, kDeskTop, kQuickLaunch, kCancelar, kInstalar};
+    for (const char* next : order) {
+        HWND before = app.Focus();
+        app.Key(VK_TAB);
+        ASSERT_TRUE(e2e::WaitFor([&] { return app.Focus() != before; }, 10000))
+            << "Tab did not move the focus from \"" << e2e::Text(before) << "\"";
+        EXPECT_EQ(e2e::Text(app.Focus()), next);
+    }
+    // Shift+Tab goes back; Tab never toggles a check box.
+    app.Key(VK_TAB, VK_SHIFT);
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::Text(app.Focus()) == kCancelar; }, 10000));
+    for (const char* box : {kMenuIniciar, kDeskTop, kQuickLaunch}) {
+        EXPECT_TRUE(app.IsChecked(app.Button(box))) << box;
+    }
+}
+
+TEST(Window, EnterAndEscapeOnACheckBoxPressNothing) {
+    e2e::Installer app;
+    app.Key(VK_TAB);
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::Text(app.Focus()) == kMenuIniciar; }, 10000));
+    app.Key(VK_RETURN);
+    app.Key(VK_ESCAPE);
+    // Space toggles the focused box: once it has, the keys before it have been handled.
+    app.Key(VK_SPACE);
+    HWND box = app.Button(kMenuIniciar);
+    EXPECT_TRUE(e2e::WaitFor([&] { return !app.IsChecked(box); }, 10000));
+    EXPECT_TRUE(app.Running());
+    EXPECT_TRUE(app.Boxes().empty() && !app.CurrentBox().hwnd);
+}
+
+TEST(Window, AltCEndsWithExitCodeZero) {
+    e2e::Installer app;
+    app.Key('C', VK_MENU);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST(Window, AltF4EndsWithExitCodeZero) {
+    e2e::Installer app;
+    app.Key(VK_F4, VK_MENU);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST(Window, PressAndDragOnTheBannerMovesTheWindow) {
+    e2e::Installer app;
+    HWND form = app.Window();
+    const RECT start = e2e::WindowRect(form);
+    // On the banner picture, on the web address and on the frame's corner.
+    POINT banner{start.left + 60, start.top + 40};
+    EXPECT_TRUE(app.MouseDrag(banner, POINT{banner.x - 100, banner.y - 80}));
+    RECT moved = e2e::WindowRect(form);
+    EXPECT_EQ(moved.left, start.left - 100);
+    EXPECT_EQ(moved.top, start.top - 80);
+    EXPECT_EQ(moved.right - moved.left, 459);
+
+    RECT label = e2e::WindowRect(app.Button("www.tavrin.com.br"));
+    POINT onLabel{label.left + 5, label.top + 5};
+    EXPECT_TRUE(app.MouseDrag(onLabel, POINT{onLabel.x + 30, onLabel.y + 20}));
+    RECT again = e2e::WindowRect(form);
+    EXPECT_EQ(again.left, moved.left + 30);
+    EXPECT_EQ(again.top, moved.top + 20);
+
+    // A press on the frame's corner drags too: the window is never resized.
+    POINT corner{again.right - 2, again.bottom - 2};
+    EXPECT_TRUE(app.MouseDrag(corner, POINT{corner.x + 10, corner.y + 10}));
+    RECT last = e2e::WindowRect(form);
+    EXPECT_EQ(last.right - last.left, 459);
+    EXPECT_EQ(last.bottom - last.top, 246);
+    EXPECT_EQ(last.left, again.left + 10);
+    EXPECT_TRUE(app.Running());
+}
+
+TEST(Window, ClicksOnCheckBoxesAndPanelDoNotMoveTheWindow) {
+    e2e::Installer app;
+    HWND form = app.Window();
+    const RECT start = e2e::WindowRect(form);
+    HWND box = app.Button(kDeskTop);
+    RECT b = e2e::WindowRect(box);
+    app.MouseClick(POINT{b.left + 6, (b.top + b.bottom) / 2});
+    EXPECT_TRUE(e2e::WaitFor([&] { return !app.IsChecked(box); }, 10000));
+    // A drag that starts on the status panel does nothing either.
+    RECT panel = e2e::WindowRect(GetParent(app.StatusLabel()));
+    POINT onPanel{panel.left + 200, panel.top + 12};
+    EXPECT_FALSE(app.MouseDrag(onPanel, POINT{onPanel.x + 40, onPanel.y + 40}));
+    app.MouseClick(POINT{b.left + 6, (b.top + b.bottom) / 2});
+    EXPECT_TRUE(e2e::WaitFor([&] { return app.IsChecked(box); }, 10000));
+    RECT end = e2e::WindowRect(form);
+    EXPECT_EQ(end.left, start.left);
+    EXPECT_EQ(end.top, start.top);
+    EXPECT_TRUE(app.Running());
+}
+
 }  // namespace
