@@ -1,8 +1,43 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the installer with the sample payload and runs it on the built-in
-# sample in a throwaway Wine prefix.
+# Sets everything up, builds the installer with the sample payload and runs it in a throwaway
+# Wine prefix, laid out as on a site: F:\Instalador\ holds the installer and startKestrel.INI,
+# the server's S:\Kestrel\ the application.
+#  - With a display (DISPLAY set and reachable): the real window, for a person to use.
+#  - Without one (a server, CI): a virtual display; "&Instalar" is pressed by the test driver,
+#    a picture of the finished window is saved (build/test/demo-window.png), and what the
+#    installation did is printed: registry keys, files and their folders, links.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 cmake --preset test >/dev/null && cmake --build --preset test >/dev/null
-exec tests/wine-run.sh build/test/InstaladorHalden.exe
+show=build/test/show_window.exe
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  exec tests/wine-run.sh "$show" - person
+fi
+
+log=$(mktemp)
+KESTREL_KEEP_PREFIX=1 tests/e2e/display-run.sh tests/e2e/screenshot.sh "$show" \
+  build/test/demo-window.png install | tee "$log"
+run=$(sed -n 's/^wine-run: kept //p' "$log")
+rm -f "$log"
+[ -n "$run" ] || { echo "demo: the run's prefix was not kept"; exit 1; }
+trap 'rm -rf "$run"' EXIT
+source tests/wine-env.sh
+export WINEPREFIX="$run/prefix"
+c="$WINEPREFIX/drive_c"
+
+echo; echo "== Registry keys written (HKEY_LOCAL_MACHINE)"
+for key in 'SOFTWARE\ODBC\ODBC.INI\Kestrel' 'SOFTWARE\ODBC\ODBC.INI\ODBC Data Sources' \
+           'SOFTWARE\ODBC\ODBCINST.INI' 'SOFTWARE\Borland\Database Engine' 'SOFTWARE\Borland\BLW32'; do
+  "$WINE" reg query "HKEY_LOCAL_MACHINE\\$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' | head -40 || true
+done
+echo; echo "== Files written, by folder"
+find "$c" -type f -newer "$run/drive_f/Instalador/startKestrel.INI" ! -name '*.reg' \
+     ! -path '*/AppData/*' ! -path '*/windows/Installer/*' -printf '%h|%f\n' 2>/dev/null |
+  sed "s|^$c|C:|" | tr '/' '\\' | sort |
+  awk -F'|' '{n[$1]++; if (n[$1] <= 4) l[$1] = l[$1] "  " $2}
+             END {for (d in n) print d " (" n[d] " files):" l[d] (n[d] > 4 ? "  ..." : "")}' | sort
+echo; echo "== Links"
+find "$c" -iname '*.lnk' -newer "$run/drive_f/Instalador/startKestrel.INI" | sed "s|^$c|C:|" | tr '/' '\\'
+"$WINESERVER" -k >/dev/null 2>&1 || true

@@ -16,3 +16,12 @@ foreach(src ${KESTREL_E2E_TESTS})
   gtest_add_tests(TARGET ${name} SOURCES ${src} TEST_PREFIX "${name}." TEST_LIST _tests)
   set_tests_properties(${_tests} PROPERTIES LABELS e2e TIMEOUT 240)
 endforeach()
+
+# The window held on screen for a picture: the screenshot check and the demo use it.
+add_executable(show_window ${CMAKE_SOURCE_DIR}/tests/e2e/show_window.cpp)
+target_link_libraries(show_window PRIVATE e2e_driver)
+add_dependencies(show_window InstaladorHalden)
+add_test(NAME window.screenshot
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/display-run.sh
+          ${CMAKE_SOURCE_DIR}/tests/e2e/screenshot.sh $<TARGET_FILE:show_window>)
+set_tests_properties(window.screenshot PROPERTIES LABELS e2e TIMEOUT 240)
