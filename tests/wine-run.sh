@@ -2,7 +2,8 @@
 # Runs one Windows program under Wine in a throwaway prefix copied from a template, with a
 # persistent wineserver for its lifetime, and passes its exit code through.
 #   wine-run.sh PROGRAM.exe [ARGS...]
-# Drives D:, F: and S: are mapped to empty folders beside the prefix ($KESTREL_RUN_DIR/drive_x).
+# Drives D:, F: and S: are mapped to empty folders beside the prefix ($KESTREL_RUN_DIR/drive_x),
+# and any drives of KESTREL_EXTRA_DRIVES.
 # Environment: KESTREL_WINE_TEMPLATE (template folder, made on first use),
 #              KESTREL_KEEP_PREFIX=1 (keep the run folder and print where it is).
 set -uo pipefail
@@ -17,6 +18,10 @@ copy_wine_prefix "$KESTREL_WINE_TEMPLATE" "$WINEPREFIX"
 for d in d f s; do
   mkdir -p "$run/drive_$d"
   ln -s "$run/drive_$d" "$WINEPREFIX/dosdevices/$d:"
+done
+# A test may map more drives: KESTREL_EXTRA_DRIVES="t=/linux/folder ..." (letter=folder).
+for drive in ${KESTREL_EXTRA_DRIVES:-}; do
+  ln -s "${drive#*=}" "$WINEPREFIX/dosdevices/${drive%%=*}:"
 done
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1

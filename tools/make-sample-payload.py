@@ -3,10 +3,12 @@
 each exactly as large as the catalogue says, so that a sample-built installer writes as many
 bytes as a site build. A row given with --file takes that file (one of our marker DLLs) and
 pads it to its size with bytes after the image. Never for installation on workstations.
+Beside them, manifest.txt lists row, destination name, size and SHA-256, as a site build does.
 
   make-sample-payload.py --table tasks/PayloadTable.cpp --out DIR [--file ROW=PATH ...]
 """
 import argparse
+import hashlib
 import os
 import random
 import re
@@ -52,6 +54,8 @@ def main():
 
     os.makedirs(args.out, exist_ok=True)
     total = 0
+    manifest = ["# Sample payload (stand-ins, not the vendor files)",
+                "# row\tdestination name\tbytes\tSHA-256"]
     for row, name, size in read_table(args.table):
         if row in given:
             with open(given[row], "rb") as f:
@@ -64,6 +68,10 @@ def main():
         with open(os.path.join(args.out, str(row)), "wb") as f:
             f.write(data)
         total += size
+        manifest.append(f"{row}\t{name}\t{size}\t{hashlib.sha256(data).hexdigest()}")
+    manifest.append(f"# total\t{total} bytes")
+    with open(os.path.join(args.out, "manifest.txt"), "w", newline="\n") as f:
+        f.write("\n".join(manifest) + "\n")
     print(f"Sample payload (stand-ins, not the vendor files): 82 files, {total} bytes in {args.out}")
 
 

@@ -1,0 +1,233 @@
+// The payload as the real installer writes it: 82 files byte-identical to the sample payload in
+// BdeDir, OdbcDir and SystemDir, the two kept files of a reinstallation, the create and write
+// errors as the user sees them, and the registration of the two marker DLLs by regsvr32.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "Driver.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+const char kInstalar[] = "&Instalar";
+const char kCancelar[] = "&Cancelar";
+const char kDone[] = "Instala\xE7\xE3o conclu\xED" "da!";
+const char kTitle[] = "Instalador - Kestrel";
+const char kDefaultBde[] = "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
+const char kOdbc[] = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
+const char kSystem[] = "C:\\windows\\system32";
+const char kBdeKey[] = "SOFTWARE\\Borland\\Database Engine";
+
+// The sample payload the installer was built with, beside it.
+std::string SampleFolder() {
+    std::string exe = e2e::BuiltInstaller();
+    return exe.substr(0, exe.find_last_of('\\') + 1) + "payload-sample\\";
+}
+
+std::string Payload(int row) {
+    return e2e::ReadFile(SampleFolder() + std::to_string(row));
+}
+
+// The destination names of rows 1 to 82, from the sample payload's manifest.
+const std::vector<std::string>& Names() {
+    static std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        std::string text = e2e::ReadFile(SampleFolder() + "manifest.txt");
+        for (size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(at, end - at);
+            if (line.empty() || line[0] == '#') continue;
+            size_t tab = line.find('\t');
+            out.push_back(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
+        }
+        return out;
+    }();
+    return names;
+}
+
+std::string Destination(int row, const std::string& bde = kDefaultBde) {
+    const std::string& base = row <= 57 ? bde : row <= 72 ? std::string(kOdbc) : kSystem;
+    return base + Names().at(row - 1);
+}
+
+bool IsFile(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Files a replacement could leave behind.
+std::vector<std::string> TemporaryFiles(const std::vector<std::string>& folders) {
+    std::vector<std::string> found;
+    for (const std::string& folder : folders) {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder + "\\~kst*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do found.push_back(folder + "\\" + data.cFileName);
+        while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    return found;
+}
+
+// The system's text for an error code as the create error shows it: trailing blanks, control
+// characters and full stops cut off.
+std::string SystemText(DWORD code) {
+    char buffer[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buffer, sizeof buffer, nullptr);
+    std::string text(buffer, n);
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+std::string MarkerValue(const char* dll) {
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrel\\SamplePayload", dll, RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS)
+        return "";
+    return value;
+}
+
+bool Regsvr32Running() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL ok = Process32First(snap, &entry); ok && !found; ok = Process32Next(snap, &entry))
+        found = lstrcmpiA(entry.szExeFile, "regsvr32.exe") == 0;
+    CloseHandle(snap);
+    return found;
+}
+
+void LayOutSite() {
+    e2e::LayOutInstaller();
+    e2e::WriteFile("F:\\Instalador\\startKestrel.INI",
+                   e2e::Settings("C:\\Kestrel\\Kestrel.exe", "S:\\Kestrel\\Kestrel.exe"));
+    e2e::WriteFile("S:\\Kestrel\\Kestrel.exe", "Kestrel, the application");
+}
+
+void SetDllPath(const std::string& dir) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBdeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(key, "DLLPATH", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                   static_cast<DWORD>(dir.size() + 1));
+    RegCloseKey(key);
+}
+
+// Clicks "&Instalar", waits for the error box of a run that fails, and checks the state it
+// leaves: the box as the error display shows it, both buttons disabled, the status unchanged.
+void ExpectRunToFail(e2e::Installer& app, const std::string& message, const std::string& status) {
+    app.Click(app.Button(kInstalar));
+    e2e::Box box = app.WaitForBox();
+    EXPECT_EQ(box.caption, kTitle);
+    EXPECT_EQ(box.text, message);
+    app.Answer(box, IDOK);
+    EXPECT_FALSE(app.IsEnabled(app.Button(kInstalar)));
+    EXPECT_FALSE(app.IsEnabled(app.Button(kCancelar)));
+    EXPECT_EQ(app.Status(), status);
+}
+
+TEST(PayloadE2E, FreshRunWritesEveryFileAndAReinstallKeepsRows21And74) {
+    ASSERT_EQ(Names().size(), 82u) << "the sample payload's manifest";
+    LayOutSite();
+    {
+        e2e::Installer app;
+        app.Click(app.Button(kInstalar));
+        ASSERT_TRUE(app.WaitUntilEnabled(app.Button(kCancelar)));
+        EXPECT_EQ(app.Status(), kDone);
+        app.Click(app.Button(kCancelar));
+        EXPECT_EQ(app.WaitForExit(), 0u);
+    }
+    for (int row = 1; row <= 82; ++row)
+        EXPECT_TRUE(e2e::ReadFile(Destination(row)) == Payload(row)) << Destination(row);
+    EXPECT_EQ(TemporaryFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
+
+    // regsvr32 is started, not waited for: its marks appear in their own time.
+    const std::string msxml5 = std::string(kSystem) + "\\msxml5.dll";
+    const std::string capicom = std::string(kSystem) + "\\capicom.dll";
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        return lstrcmpiA(MarkerValue("msxml5.dll").c_str(), msxml5.c_str()) == 0 &&
+               lstrcmpiA(MarkerValue("capicom.dll").c_str(), capicom.c_str()) == 0;
+    })) << "msxml5.dll: \"" << MarkerValue("msxml5.dll") << "\", capicom.dll: \""
+        << MarkerValue("capicom.dll") << "\"";
+    ASSERT_TRUE(e2e::WaitFor([] { return !Regsvr32Running(); }));
+
+    // A reinstallation answered "Sim": the files of rows 21 and 74 stay as the site left them,
+    // every other file is written again.
+    e2e::WriteFile(Destination(21), "[site's own BDE configuration]");
+    e2e::WriteFile(Destination(74), "a newer qtintf70.dll");
+    e2e::WriteFile(Destination(22), "a newer idapi32.dll");
+    e2e::Installer again;
+    again.Click(again.Button(kInstalar));
+    e2e::Box box = again.WaitForBox();
+    EXPECT_EQ(box.caption, "Aten\xE7\xE3o");
+    again.Answer(box, IDYES);
+    ASSERT_TRUE(again.WaitUntilEnabled(again.Button(kCancelar)));
+    EXPECT_EQ(again.Status(), kDone);
+    EXPECT_EQ(e2e::ReadFile(Destination(21)), "[site's own BDE configuration]");
+    EXPECT_EQ(e2e::ReadFile(Destination(74)), "a newer qtintf70.dll");
+    EXPECT_TRUE(e2e::ReadFile(Destination(22)) == Payload(22));
+}
+
+TEST(PayloadE2E, AFolderNamedLikeRow73EndsTheRunWithTheCreateError) {
+    LayOutSite();
+    const std::string midas = Destination(73);
+    ASSERT_TRUE(CreateDirectoryA(midas.c_str(), nullptr));
+    e2e::Installer app;
+    ExpectRunToFail(app,
+                    "Cannot create file \"" + midas + "\". " + SystemText(ERROR_ACCESS_DENIED) + ".",
+                    "Instalando " + midas);
+    for (int row = 1; row <= 72; ++row)
+        EXPECT_TRUE(e2e::ReadFile(Destination(row)) == Payload(row)) << Destination(row);
+    EXPECT_FALSE(IsFile(midas));
+    for (int row = 74; row <= 82; ++row)
+        EXPECT_EQ(GetFileAttributesA(Destination(row).c_str()), INVALID_FILE_ATTRIBUTES)
+            << Destination(row);
+    EXPECT_EQ(TemporaryFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
+}
+
+TEST(PayloadE2E, AReadOnlyFileGivesTheCreateErrorAndStaysAsItWas) {
+    LayOutSite();
+    const std::string first = Destination(1);
+    e2e::WriteFile(first, "the site's BDEADMIN.HLP");
+    ASSERT_TRUE(SetFileAttributesA(first.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD attributes = GetFileAttributesA(first.c_str());
+    e2e::Installer app;
+    ExpectRunToFail(app,
+                    "Cannot create file \"" + first + "\". " + SystemText(ERROR_ACCESS_DENIED) + ".",
+                    "Instalando " + first);
+    EXPECT_EQ(e2e::ReadFile(first), "the site's BDEADMIN.HLP");
+    EXPECT_EQ(GetFileAttributesA(first.c_str()), attributes);
+    EXPECT_EQ(TemporaryFiles({kDefaultBde}), std::vector<std::string>{});
+}
+
+// The BDE registered on a small disk (1 MB, drive T:): rows 1 to 10 fit, row 11
+// ("\bdeadmin.exe", 989,608 bytes) does not.
+TEST(PayloadE2E, AFullDiskGivesTheWriteErrorAndKeepsThePreviousFile) {
+    const char* disk = std::getenv("KESTREL_SMALL_DISK");
+    if (!disk) {
+        const char* why = std::getenv("KESTREL_SMALL_DISK_MISSING");
+        GTEST_SKIP() << "no small disk: " << (why ? why : "run through tests/payload/with-small-disk.sh");
+    }
+    const std::string bde = std::string(disk) + "\\BDE";
+    LayOutSite();
+    SetDllPath(bde);
+    const std::string admin = Destination(11, bde);
+    e2e::WriteFile(admin, "the previous bdeadmin.exe");
+    e2e::Installer app;
+    ExpectRunToFail(app, "Stream write error.", "Instalando " + admin);
+    EXPECT_EQ(e2e::ReadFile(admin), "the previous bdeadmin.exe");
+    for (int row = 1; row <= 10; ++row)
+        EXPECT_TRUE(e2e::ReadFile(Destination(row, bde)) == Payload(row)) << Destination(row, bde);
+    EXPECT_FALSE(IsFile(Destination(12, bde)));
+    EXPECT_EQ(TemporaryFiles({bde}), std::vector<std::string>{});
+}
+
+}  // namespace
