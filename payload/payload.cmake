@@ -76,6 +76,10 @@ elseif(KESTREL_PAYLOAD STREQUAL "sample")
     target_compile_definitions(marker_${_marker} PRIVATE "MARKER_NAME=\"${_marker}.dll\"")
     target_link_libraries(marker_${_marker} PRIVATE advapi32)
     target_link_options(marker_${_marker} PRIVATE -s)
+    if(KESTREL_ARCH STREQUAL "i686")
+      # The .def names the stdcall exports undecorated, as regsvr32 looks them up.
+      target_link_options(marker_${_marker} PRIVATE -Wl,--enable-stdcall-fixup)
+    endif()
     set_target_properties(marker_${_marker} PROPERTIES PREFIX "" OUTPUT_NAME "marker-${_marker}"
                           RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/markers)
   endforeach()
@@ -95,9 +99,8 @@ elseif(KESTREL_PAYLOAD STREQUAL "sample")
     COMMENT "Generating the sample payload (stand-ins, not the vendor files)"
     VERBATIM)
 
-  # Marked where a person notices: the version resource can test this define, and every link
-  # says so in the build output.
-  set(KESTREL_SAMPLE_PAYLOAD ON)
+  # Marked where a person notices: the version resource's Comments test this define (the
+  # resources of cmake/resources.cmake), and every link says so in the build output.
   target_compile_definitions(InstaladorHalden PRIVATE KESTREL_SAMPLE_PAYLOAD=1)
   add_custom_command(TARGET InstaladorHalden POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E echo
