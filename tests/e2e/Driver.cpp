@@ -1,5 +1,7 @@
 #include "Driver.h"
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -114,6 +116,17 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+bool ProcessRunning(const char* exeName) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL ok = Process32First(snap, &entry); ok && !found; ok = Process32Next(snap, &entry))
+        found = lstrcmpiA(entry.szExeFile, exeName) == 0;
+    CloseHandle(snap);
+    return found;
 }
 
 bool FileExists(const std::string& path) {
@@ -389,7 +402,11 @@ Box Installer::CurrentBox() const {
     for (HWND child : Descendants(box.hwnd)) {
         std::string cls = ClassName(child);
         if (cls == "Static") {
-            if (GetWindowLongA(child, GWL_STYLE) & SS_ICON) box.hasIcon = true;
+            // Wine's boxes always hold the icon control and hide it when there is no icon.
+            if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                if (IsWindowVisible(child) && SendMessageA(child, STM_GETICON, 0, 0))
+                    box.hasIcon = true;
+            }
             else if (!text) text = child;
         } else if (cls == "Button" && IsWindowVisible(child)) {
             box.buttons.push_back(Text(child));

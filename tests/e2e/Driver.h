@@ -45,6 +45,8 @@ void WriteFile(const std::string& path, const std::string& contents);
 // The whole file ("" when it cannot be read).
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// A process of that program file name (e.g. "regsvr32.exe") is running in this prefix.
+bool ProcessRunning(const char* exeName);
 // A settings file's text: [Application] LocalApp, RemoteApp; [Instalacao] IPServidor, Porta,
 // BancoDados.
 std::string Settings(const std::string& localApp, const std::string& remoteApp,

@@ -8,7 +8,6 @@
 
 #include "Driver.h"
 
-#include <tlhelp32.h>
 
 namespace {
 
@@ -111,17 +110,6 @@ std::string MarkerValue(const char* dll) {
     return value;
 }
 
-bool Regsvr32Running() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL ok = Process32First(snap, &entry); ok && !found; ok = Process32Next(snap, &entry))
-        found = lstrcmpiA(entry.szExeFile, "regsvr32.exe") == 0;
-    CloseHandle(snap);
-    return found;
-}
-
 void LayOutSite() {
     e2e::LayOutInstaller();
     e2e::WriteFile("F:\\Instalador\\startKestrel.INI",
@@ -174,7 +162,7 @@ TEST(PayloadE2E, FreshRunWritesEveryFileAndAReinstallKeepsRows21And74) {
                lstrcmpiA(MarkerValue("capicom.dll").c_str(), capicom.c_str()) == 0;
     })) << "msxml5.dll: \"" << MarkerValue("msxml5.dll") << "\", capicom.dll: \""
         << MarkerValue("capicom.dll") << "\"";
-    ASSERT_TRUE(e2e::WaitFor([] { return !Regsvr32Running(); }));
+    ASSERT_TRUE(e2e::WaitFor([] { return !e2e::ProcessRunning("regsvr32.exe"); }));
 
     // A reinstallation answered "Sim": the files of rows 21 and 74 stay as the site left them,
     // every other file is written again.

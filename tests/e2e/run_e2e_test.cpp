@@ -8,7 +8,6 @@
 
 #include "Driver.h"
 
-#include <tlhelp32.h>
 
 namespace {
 
@@ -128,31 +127,6 @@ std::vector<std::string> DiskSnapshot() {
     return out;
 }
 
-// The run starts regsvr32 without waiting for it; a snapshot waits until both have ended.
-bool Regsvr32Running() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL ok = Process32First(snap, &entry); ok && !found; ok = Process32Next(snap, &entry))
-        found = lstrcmpiA(entry.szExeFile, "regsvr32.exe") == 0;
-    CloseHandle(snap);
-    return found;
-}
-
-// Wine's box always holds its icon control and hides it when the box has no icon, so a box
-// shows an icon when that control is visible and holds one.
-bool ShowsIcon(HWND box) {
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (e2e::ClassName(child) != "Static" || !(GetWindowLongA(child, GWL_STYLE) & SS_ICON))
-            continue;
-        DWORD_PTR icon = 0;
-        SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon);
-        if (IsWindowVisible(child) && icon) return true;
-    }
-    return false;
-}
-
 bool DirectoryExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -248,7 +222,7 @@ TEST(Run, SecondRunAsksAndNoChangesNothing) {
     // What a second run would change if it went ahead.
     e2e::WriteFile(kRemoteApp, "Kestrel, a newer build");
     DeleteFileA(kDesktopLink);
-    ASSERT_TRUE(e2e::WaitFor([] { return !Regsvr32Running(); }));
+    ASSERT_TRUE(e2e::WaitFor([] { return !e2e::ProcessRunning("regsvr32.exe"); }));
     const auto registry = RegistrySnapshot();
     const auto disk = DiskSnapshot();
 
@@ -258,7 +232,7 @@ TEST(Run, SecondRunAsksAndNoChangesNothing) {
     EXPECT_EQ(box.caption, "Aten\xE7\xE3o");
     EXPECT_EQ(box.text, "Este programa j\xE1 est\xE1 instalado. Deseja reinstalar?");
     EXPECT_EQ(box.buttons.size(), 2u);
-    EXPECT_TRUE(ShowsIcon(box.hwnd));
+    EXPECT_TRUE(box.hasIcon);
     second.Answer(box, IDNO);
     ASSERT_TRUE(second.WaitUntilEnabled(second.Button(kCancelar)));
     EXPECT_EQ(second.Status(), "");
@@ -320,7 +294,7 @@ TEST(Run, MissingRemoteAppWarnsThenFinishes) {
     EXPECT_EQ(box.caption, kWarning);
     EXPECT_EQ(box.text, "N\xE3o foi poss\xEDvel copiar o execut\xE1vel!");
     EXPECT_EQ(box.buttons, (std::vector<std::string>{"OK"}));
-    EXPECT_FALSE(ShowsIcon(box.hwnd));
+    EXPECT_FALSE(box.hasIcon);
     app.Answer(box, IDOK);
     ASSERT_TRUE(app.WaitUntilEnabled(app.Button(kCancelar)));
     EXPECT_EQ(app.Status(), kDone);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Driver.h"
+#include "../common/LinkReader.h"
 
 namespace {
 
@@ -108,37 +109,6 @@ void InstallToTheEnd(e2e::Installer& app) {
     app.WaitUntilEnabled(app.Button("&Cancelar"));
 }
 
-struct Link {
-    bool loaded = false;
-    std::string target, arguments, workingDirectory;
-};
-
-Link LoadLink(const std::string& path) {
-    Link link;
-    IShellLinkA* shell = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&shell))))
-        return link;
-    IPersistFile* file = nullptr;
-    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (file && SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char buffer[MAX_PATH * 2] = "";
-        shell->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH);
-        link.target = buffer;
-        buffer[0] = 0;
-        shell->GetArguments(buffer, sizeof buffer);
-        link.arguments = buffer;
-        buffer[0] = 0;
-        shell->GetWorkingDirectory(buffer, sizeof buffer);
-        link.workingDirectory = buffer;
-        link.loaded = true;
-    }
-    if (file) file->Release();
-    shell->Release();
-    return link;
-}
 
 void ExpectLauncherLink(const std::string& folder) {
     const std::string path = folder + "\\Kestrel.lnk";
@@ -152,22 +122,6 @@ void ExpectLauncherLink(const std::string& folder) {
 
 void ExpectNoLink(const std::string& folder) {
     EXPECT_FALSE(e2e::FileExists(folder + "\\Kestrel.lnk")) << folder;
-}
-
-// A message box's icon: Wine's boxes always hold the icon control, empty when there is none.
-BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-    char cls[16] = "";
-    GetClassNameA(child, cls, sizeof cls);
-    if (lstrcmpiA(cls, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_ICON) &&
-        IsWindowVisible(child) && SendMessageA(child, STM_GETICON, 0, 0) != 0)
-        *reinterpret_cast<bool*>(found) = true;
-    return TRUE;
-}
-
-bool ShowsIcon(HWND box) {
-    bool found = false;
-    EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&found));
-    return found;
 }
 
 bool FolderExists(const std::string& path) {
@@ -222,7 +176,7 @@ TEST(Shortcuts, UndeletableLinkGivesTheNoticeAndTheRunGoesOn) {
     e2e::Box box = app.WaitForBox();
     EXPECT_EQ(box.caption, "Instalador - Kestrel");
     EXPECT_EQ(box.text, "Falha de exclus\xE3o! " + held);
-    EXPECT_FALSE(ShowsIcon(box.hwnd));
+    EXPECT_FALSE(box.hasIcon);
     RECT r = e2e::WindowRect(box.hwnd);  // centred on the 1024 x 768 screen
     EXPECT_NEAR((r.left + r.right) / 2, 512, 2);
     EXPECT_NEAR((r.top + r.bottom) / 2, 384, 2);

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "tasks/Shortcuts.h"
+#include "../common/LinkReader.h"
 
 namespace {
 
@@ -29,37 +30,6 @@ public:
 const char* const kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-struct Link {
-    bool loaded = false;
-    std::string target, arguments, workingDirectory;
-};
-
-Link LoadLink(const std::string& path) {
-    Link link;
-    IShellLinkA* shell = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&shell))))
-        return link;
-    IPersistFile* file = nullptr;
-    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (file && SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char buffer[MAX_PATH * 2] = "";
-        shell->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH);
-        link.target = buffer;
-        buffer[0] = 0;
-        shell->GetArguments(buffer, sizeof buffer);
-        link.arguments = buffer;
-        buffer[0] = 0;
-        shell->GetWorkingDirectory(buffer, sizeof buffer);
-        link.workingDirectory = buffer;
-        link.loaded = true;
-    }
-    if (file) file->Release();
-    shell->Release();
-    return link;
-}
 
 void ExpectLauncherLink(const std::string& path, const InstallContext& context) {
     SCOPED_TRACE(path);
