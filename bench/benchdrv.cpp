@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -81,9 +82,28 @@ int Install(FILE* out, const std::string& installer) {
 
     double c0 = Now();
     PostMessageA(install, BM_CLICK, 0, 0);
-    // Running: both buttons disabled; done: "&Cancelar" enabled again.
+    // Running: both buttons disabled; done: "&Cancelar" enabled again. With KESTREL_BENCH_TRACE
+    // set, the status line is read on the way (which slows the run down) and each new step's
+    // time is written to the result file, to see where the time goes.
+    bool trace = GetEnvironmentVariableA("KESTREL_BENCH_TRACE", nullptr, 0) != 0;
+    HWND status = GetDlgItem(GetDlgItem(f.hwnd, 101), 102);
+    std::string last;
     bool started = WaitFor([&] { return !IsWindowEnabled(install); }, 60);
-    bool done = started && WaitFor([&] { return IsWindowEnabled(cancel) != FALSE; }, 300);
+    bool done = started && WaitFor([&] {
+        if (trace && status) {
+            char text[300] = "";
+            DWORD_PTR n = 0;
+            SendMessageTimeoutA(status, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                                SMTO_NORMAL, 5000, &n);
+            std::string step(text, std::string(text).find(' ') == std::string::npos
+                                       ? std::strlen(text) : std::string(text).find(' '));
+            if (step != last) {
+                std::fprintf(out, "trace %.3f %s\n", Now() - c0, text);
+                last = step;
+            }
+        }
+        return IsWindowEnabled(cancel) != FALSE;
+    }, 300);
     double c1 = Now();
     if (!done) return 1;
     Report(out, "click_to_done", c1 - c0);
