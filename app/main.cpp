@@ -1,8 +1,19 @@
 // Program entry: the application object, the title, the installer window and the message loop.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "app/Application.h"
 #include "app/UnitInst.h"
+
+// Every handler's exception is caught and shown by the error display; one that escapes anyway
+// ends the program at once. Replacing the runtime's report of such an exception (which names its
+// type) keeps a C++ name demangler out of the executable.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+}  // namespace __gnu_cxx
 
 namespace {
 

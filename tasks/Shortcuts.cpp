@@ -50,11 +50,12 @@ std::string ShellFolderDirectory(const std::string& folder) {
     return directory;
 }
 
-std::wstring AnsiToWide(const std::string& text) {
+// UTF-16 from the ANSI code page, zero-terminated.
+std::vector<wchar_t> AnsiToWide(const std::string& text) {
     int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     std::vector<wchar_t> wide(n > 0 ? n : 1, L'\0');
     if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-    return std::wstring(wide.data());
+    return wide;
 }
 
 // Writes the link file through the shell-link object. Only the creation of the object and its
@@ -67,7 +68,7 @@ void SaveShellLink(const std::string& linkPath, const std::string& target,
     link->SetArguments(arguments.c_str());
     link->SetPath(target.c_str());
     link->SetWorkingDirectory(workingDirectory.c_str());
-    file->Save(AnsiToWide(linkPath).c_str(), FALSE);
+    file->Save(AnsiToWide(linkPath).data(), FALSE);
 }
 
 std::string UpperAnsi(std::string text) {

@@ -16,7 +16,7 @@ cmake -S "$src" -B build -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKESTREL_ARCH="$arch" -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DWITH_SIMD=0 -DENABLE_SHARED=0 -DENABLE_STATIC=1 \
   -DWITH_TURBOJPEG=0 -DWITH_JAVA=0 -DWITH_ARITH_ENC=0 -DWITH_ARITH_DEC=0 \
-  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections" >cmake.log
+  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -DNO_GETENV" >cmake.log
 cmake --build build --target jpeg-static >build.log
 cmake --install build >install.log 2>&1 || {
   # Installing every target wants the tools too; fall back to the library and its headers.
