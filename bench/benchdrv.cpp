@@ -2,6 +2,7 @@
 // appends "name seconds" lines to the result file:
 //   benchdrv install RESULT INSTALLER.exe   start-up, click-to-done and whole process of one
 //                                           first installation (all options on)
+//   benchdrv idle RESULT INSTALLER.exe      the installer started and closed without a run
 //   benchdrv process RESULT NAME PROGRAM [ARGS]   whole process of a program (baselines)
 // Exit code 0 when the measurement completed, 1 otherwise.
 #include <windows.h>
@@ -60,7 +61,7 @@ void Report(FILE* out, const char* name, double value) {
     std::fprintf(out, "%s %.6f\n", name, value);
 }
 
-int Install(FILE* out, const std::string& installer) {
+int Install(FILE* out, const std::string& installer, bool click) {
     PROCESS_INFORMATION pi{};
     double t0 = Now();
     if (!Start("\"" + installer + "\"", pi)) return 1;
@@ -79,6 +80,15 @@ int Install(FILE* out, const std::string& installer) {
     double t1 = Now();
     if (!ready) return 1;
     Report(out, "startup", t1 - t0);
+    if (!click) {
+        // Idle: the window as started, for a second, then closed.
+        Sleep(1000);
+        PostMessageA(cancel, BM_CLICK, 0, 0);
+        WaitForSingleObject(pi.hProcess, 60000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return 0;
+    }
 
     double c0 = Now();
     PostMessageA(install, BM_CLICK, 0, 0);
@@ -139,7 +149,9 @@ int main(int argc, char** argv) {
     int rc = 2;
     std::string mode = argv[1];
     if (mode == "install") {
-        rc = Install(out, argv[3]);
+        rc = Install(out, argv[3], true);
+    } else if (mode == "idle") {
+        rc = Install(out, argv[3], false);
     } else if (mode == "process" && argc >= 5) {
         std::string line;
         for (int i = 4; i < argc; ++i) line += std::string(i > 4 ? " " : "") + "\"" + argv[i] + "\"";
