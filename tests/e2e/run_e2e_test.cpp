@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "Driver.h"
+#include "../common/RegistryProbe.h"
 
 
 namespace {
-
-using Values = std::vector<std::pair<std::string, std::string>>;
 
 const char kInstalar[] = "&Instalar";
 const char kCancelar[] = "&Cancelar";
@@ -34,42 +33,6 @@ const char kBdeKey[] = "SOFTWARE\\Borland\\Database Engine";
 const char kDataSourceKey[] = "SOFTWARE\\ODBC\\ODBC.INI\\Kestrel";
 
 // --- Registry and disk, read from the test's side ----------------------------------------
-
-// The values of an HKEY_LOCAL_MACHINE key in creation order; non-strings show their type.
-Values RegValues(const std::string& path) {
-    Values out;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {{"(no key)", path}};
-    for (DWORD i = 0;; ++i) {
-        char name[256], data[2048];
-        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
-                          reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
-            break;
-        if (type == REG_SZ && dataSize > 0 && data[dataSize - 1] == '\0')
-            out.emplace_back(name, std::string(data, dataSize - 1));
-        else
-            out.emplace_back(name, "(type " + std::to_string(type) + ")");
-    }
-    RegCloseKey(key);
-    return out;
-}
-
-std::string RegValue(const std::string& path, const std::string& name) {
-    for (const auto& v : RegValues(path))
-        if (v.first == name) return v.second;
-    return "(missing)";
-}
-
-void SetRegValue(const std::string& path, const std::string& name, const std::string& data) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                   static_cast<DWORD>(data.size() + 1));
-    RegCloseKey(key);
-}
 
 // Every key below path with its values.
 void RegTree(const std::string& path, std::map<std::string, Values>& out) {
@@ -275,7 +238,7 @@ TEST(Run, SettingsWithoutInstalacaoGiveTheErrorDefaults) {
 
 TEST(Run, RegisteredBdeKeepsItsDirectory) {
     LayOutSite();
-    SetRegValue(kBdeKey, "DLLPATH", "D:\\BDE");
+    ASSERT_TRUE(SetRegValue(kBdeKey, "DLLPATH", "D:\\BDE"));
     e2e::Installer app;
     InstallWithoutBoxes(app);
     ExpectRegistration("192.168.0.10", "5432", "kestreldb", "D:\\BDE");

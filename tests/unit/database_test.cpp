@@ -8,10 +8,9 @@
 #include "platform/Errors.h"
 #include "platform/Registry.h"
 #include "tasks/DatabaseAccess.h"
+#include "../common/RegistryProbe.h"
 
 namespace {
-
-using Values = std::vector<std::pair<std::string, std::string>>;
 
 const char* const kDefaultBde = "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
 const char* const kOdbc = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
@@ -35,29 +34,6 @@ void Register(InstallContext& c) {
     RegisterDatabaseAccess(registry, c);
 }
 
-// Every value of a key in the order the registry enumerates them (creation order), as
-// name=data; a value that is not REG_SZ shows its type instead of its data.
-Values AllValues(const std::string& path) {
-    Values out;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {{"(no key)", path}};
-    for (DWORD i = 0;; ++i) {
-        char name[256], data[1024];
-        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
-                          reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
-            break;
-        if (type == REG_SZ && dataSize > 0 && data[dataSize - 1] == '\0')
-            out.emplace_back(name, std::string(data, dataSize - 1));
-        else
-            out.emplace_back(name, "(type " + std::to_string(type) + ", " +
-                                       std::to_string(dataSize) + " bytes)");
-    }
-    RegCloseKey(key);
-    return out;
-}
-
 std::vector<std::string> SubKeys(const std::string& path) {
     std::vector<std::string> out;
     HKEY key;
@@ -71,21 +47,6 @@ std::vector<std::string> SubKeys(const std::string& path) {
         out.emplace_back(name);
     RegCloseKey(key);
     return out;
-}
-
-std::string Value(const std::string& path, const std::string& name) {
-    for (const auto& v : AllValues(path))
-        if (v.first == name) return v.second;
-    return "(missing)";
-}
-
-void SetValue(const std::string& path, const std::string& name, const std::string& data) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                   static_cast<DWORD>(data.size() + 1));
-    RegCloseKey(key);
 }
 
 void DeleteTree(HKEY parent, const std::string& path) {
@@ -115,22 +76,22 @@ TEST(DatabaseAccess, FreshMachineGetsEveryKeyAndValueInOrder) {
 
     // The prefix's BDE key has no DLLPATH: that is no BDE, and the default directory stays.
     EXPECT_EQ(c.BdeDir, kDefaultBde);
-    EXPECT_EQ(AllValues("SOFTWARE\\Borland\\BLW32"), (Values{{"BLAPIPATH", kDefaultBde}}));
-    EXPECT_EQ(AllValues(kBdeKey),
+    EXPECT_EQ(RegValues("SOFTWARE\\Borland\\BLW32"), (Values{{"BLAPIPATH", kDefaultBde}}));
+    EXPECT_EQ(RegValues(kBdeKey),
               (Values{{"CONFIGFILE01", std::string(kDefaultBde) + "\\IDAPI32.CFG"},
                       {"DLLPATH", kDefaultBde}}));
     // Keys are created with the names' own capitalisation.
     EXPECT_EQ(SubKeys("SOFTWARE\\ODBC\\ODBCINST.INI"),
               (std::vector<std::string>{"ODBC DRIVERS", "PostgreSQL ODBC Driver(ANSI)",
                                         "PostgreSQL ODBC Driver(UNICODE)"}));
-    EXPECT_EQ(AllValues("SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
+    EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"),
               (Values{{"PostgreSQL ODBC Driver(ANSI)", "Installed"},
                       {"PostgreSQL ODBC Driver(UNICODE)", "Installed"}}));
-    EXPECT_EQ(AllValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(ANSI)"),
+    EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(ANSI)"),
               DriverValues(std::string(kOdbc) + "\\psqlodbc30a.dll"));
-    EXPECT_EQ(AllValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(UNICODE)"),
+    EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(UNICODE)"),
               DriverValues(std::string(kOdbc) + "\\psqlodbc35w.dll"));
-    EXPECT_EQ(AllValues("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"),
+    EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"),
               (Values{{"Kestrel", "PostgreSQL ODBC Driver(ANSI)"}}));
 
     const Values dataSource = {
@@ -148,7 +109,7 @@ TEST(DatabaseAccess, FreshMachineGetsEveryKeyAndValueInOrder) {
         {"UniqueIndex", "1"}, {"UnknownsAsLongVarchar", "0"}, {"UnknownSizes", "0"},
         {"UpdatableCursors", "1"}, {"UseDeclareFetch", "0"}, {"Username", "kestrel"},
         {"UseServerSidePrepare", "0"}, {"XaOpt", "1"}};
-    EXPECT_EQ(AllValues("SOFTWARE\\ODBC\\ODBC.INI\\Kestrel"), dataSource);
+    EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBC.INI\\Kestrel"), dataSource);
 }
 
 TEST(DatabaseAccess, BdeDirectoryFromAnEarlierRegistration) {
@@ -166,27 +127,27 @@ TEST(DatabaseAccess, BdeDirectoryFromAnEarlierRegistration) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Borland");
-        if (k.keyPresent) SetValue(kBdeKey, "SHAREDMEMSIZE", "2048");
-        if (k.dllPath) SetValue(kBdeKey, "DLLPATH", k.dllPath);
+        if (k.keyPresent) ASSERT_TRUE(SetRegValue(kBdeKey, "SHAREDMEMSIZE", "2048"));
+        if (k.dllPath) ASSERT_TRUE(SetRegValue(kBdeKey, "DLLPATH", k.dllPath));
 
         InstallContext c = Example();
         Register(c);
         EXPECT_EQ(c.BdeDir, k.want);
-        EXPECT_EQ(Value("SOFTWARE\\Borland\\BLW32", "BLAPIPATH"), k.want);
-        EXPECT_EQ(Value(kBdeKey, "DLLPATH"), k.want);
-        EXPECT_EQ(Value(kBdeKey, "CONFIGFILE01"), k.want + "\\IDAPI32.CFG");
+        EXPECT_EQ(RegValue("SOFTWARE\\Borland\\BLW32", "BLAPIPATH"), k.want);
+        EXPECT_EQ(RegValue(kBdeKey, "DLLPATH"), k.want);
+        EXPECT_EQ(RegValue(kBdeKey, "CONFIGFILE01"), k.want + "\\IDAPI32.CFG");
         if (k.keyPresent) {
-            EXPECT_EQ(Value(kBdeKey, "SHAREDMEMSIZE"), "2048");
+            EXPECT_EQ(RegValue(kBdeKey, "SHAREDMEMSIZE"), "2048");
         }
     }
 }
 
 TEST(DatabaseAccess, RerunOverwritesOwnValuesAndKeepsOthers) {
     const std::string dataSource = "SOFTWARE\\ODBC\\ODBC.INI\\Kestrel";
-    SetValue(dataSource, "Servername", "10.0.0.1");
-    SetValue(dataSource, "Password", "segredo");
-    SetValue(dataSource, "Trace", "1");
-    SetValue("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", "Outra", "SQL Server");
+    ASSERT_TRUE(SetRegValue(dataSource, "Servername", "10.0.0.1"));
+    ASSERT_TRUE(SetRegValue(dataSource, "Password", "segredo"));
+    ASSERT_TRUE(SetRegValue(dataSource, "Trace", "1"));
+    ASSERT_TRUE(SetRegValue("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", "Outra", "SQL Server"));
 
     InstallContext c = Example();
     c.IPServidor = "IPServidorERROR";  // defaults of a settings file without its section
@@ -194,12 +155,12 @@ TEST(DatabaseAccess, RerunOverwritesOwnValuesAndKeepsOthers) {
     c.BancoDados = "BancoDadosERROR";
     Register(c);
 
-    EXPECT_EQ(Value(dataSource, "Servername"), "IPServidorERROR");
-    EXPECT_EQ(Value(dataSource, "Port"), "PortaERROR");
-    EXPECT_EQ(Value(dataSource, "Database"), "BancoDadosERROR");
-    EXPECT_EQ(Value(dataSource, "Password"), "");
-    EXPECT_EQ(Value(dataSource, "Trace"), "1");
-    EXPECT_EQ(Value("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", "Outra"), "SQL Server");
+    EXPECT_EQ(RegValue(dataSource, "Servername"), "IPServidorERROR");
+    EXPECT_EQ(RegValue(dataSource, "Port"), "PortaERROR");
+    EXPECT_EQ(RegValue(dataSource, "Database"), "BancoDadosERROR");
+    EXPECT_EQ(RegValue(dataSource, "Password"), "");
+    EXPECT_EQ(RegValue(dataSource, "Trace"), "1");
+    EXPECT_EQ(RegValue("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", "Outra"), "SQL Server");
 }
 
 TEST(DatabaseAccess, KeyThatCannotBeCreatedFailsAtItsFirstWrite) {
@@ -219,9 +180,9 @@ TEST(DatabaseAccess, KeyThatCannotBeCreatedFailsAtItsFirstWrite) {
         message = e.message();
     }
     EXPECT_EQ(message, "Failed to set data for 'PostgreSQL ODBC Driver(ANSI)'");
-    EXPECT_EQ(Value("SOFTWARE\\Borland\\BLW32", "BLAPIPATH"), kDefaultBde);
-    EXPECT_EQ(Value(kBdeKey, "DLLPATH"), kDefaultBde);
-    EXPECT_EQ(AllValues("SOFTWARE\\ODBC\\ODBC.INI\\Kestrel"),
+    EXPECT_EQ(RegValue("SOFTWARE\\Borland\\BLW32", "BLAPIPATH"), kDefaultBde);
+    EXPECT_EQ(RegValue(kBdeKey, "DLLPATH"), kDefaultBde);
+    EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBC.INI\\Kestrel"),
               (Values{{"(no key)", "SOFTWARE\\ODBC\\ODBC.INI\\Kestrel"}}));
 }
 
