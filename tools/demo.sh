@@ -18,7 +18,7 @@ fi
 
 log=$(mktemp)
 KESTREL_KEEP_PREFIX=1 tests/e2e/display-run.sh tests/e2e/screenshot.sh "$show" \
-  build/test/demo-window.png install | tee "$log"
+  build/test/demo-window.png install | iconv -f WINDOWS-1252 -t UTF-8 | tee "$log"
 run=$(sed -n 's/^wine-run: kept //p' "$log")
 rm -f "$log"
 [ -n "$run" ] || { echo "demo: the run's prefix was not kept"; exit 1; }
@@ -30,7 +30,7 @@ c="$WINEPREFIX/drive_c"
 echo; echo "== Registry keys written (HKEY_LOCAL_MACHINE)"
 for key in 'SOFTWARE\ODBC\ODBC.INI\Kestrel' 'SOFTWARE\ODBC\ODBC.INI\ODBC Data Sources' \
            'SOFTWARE\ODBC\ODBCINST.INI' 'SOFTWARE\Borland\Database Engine' 'SOFTWARE\Borland\BLW32'; do
-  "$WINE" reg query "HKEY_LOCAL_MACHINE\\$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' | head -40 || true
+  "$WINE" reg query "HKEY_LOCAL_MACHINE\\$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' | head -60 || true
 done
 echo; echo "== Files written, by folder"
 find "$c" -type f -newer "$run/drive_f/Instalador/startKestrel.INI" ! -name '*.reg' \
