@@ -31,6 +31,23 @@
 
 namespace e2e {
 
+// The installer's own texts and the places a default installation uses, shared by the scenarios.
+namespace texts {
+inline constexpr char kInstalar[] = "&Instalar";
+inline constexpr char kCancelar[] = "&Cancelar";
+inline constexpr char kMenuIniciar[] = "Copiar para Menu Iniciar";
+inline constexpr char kDeskTop[] = "Copiar para Desktop";
+inline constexpr char kQuickLaunch[] = "Abrir ap\xF3s instala\xE7\xE3o";
+inline constexpr char kDone[] = "Instala\xE7\xE3o conclu\xED" "da!";
+inline constexpr char kWarning[] = "Advert\xEA" "ncia";
+inline constexpr char kTitle[] = "Instalador - Kestrel";
+inline constexpr char kDefaultBde[] =
+    "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
+inline constexpr char kOdbc[] = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
+inline constexpr char kBdeKey[] = "SOFTWARE\\Borland\\Database Engine";
+}  // namespace texts
+
+
 constexpr DWORD kTimeoutMs = 60000;
 
 // --- The machine --------------------------------------------------------------------------

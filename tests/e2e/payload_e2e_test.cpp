@@ -8,17 +8,11 @@
 
 #include "Driver.h"
 
-
 namespace {
 
-const char kInstalar[] = "&Instalar";
-const char kCancelar[] = "&Cancelar";
-const char kDone[] = "Instala\xE7\xE3o conclu\xED" "da!";
-const char kTitle[] = "Instalador - Kestrel";
-const char kDefaultBde[] = "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
-const char kOdbc[] = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
+using namespace e2e::texts;
+
 const char kSystem[] = "C:\\windows\\system32";
-const char kBdeKey[] = "SOFTWARE\\Borland\\Database Engine";
 
 // The sample payload the installer was built with, beside it.
 std::string SampleFolder() {

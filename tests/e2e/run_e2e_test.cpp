@@ -9,27 +9,17 @@
 #include "Driver.h"
 #include "../common/RegistryProbe.h"
 
-
 namespace {
 
-const char kInstalar[] = "&Instalar";
-const char kCancelar[] = "&Cancelar";
-const char kMenuIniciar[] = "Copiar para Menu Iniciar";
-const char kDeskTop[] = "Copiar para Desktop";
-const char kQuickLaunch[] = "Abrir ap\xF3s instala\xE7\xE3o";
-const char kDone[] = "Instala\xE7\xE3o conclu\xED" "da!";
-const char kWarning[] = "Advert\xEA" "ncia";
+using namespace e2e::texts;
 
 const char kSettingsFile[] = "F:\\Instalador\\startKestrel.INI";
 const char kRemoteApp[] = "S:\\Kestrel\\Kestrel.exe";
 const char kLocalApp[] = "C:\\Kestrel\\Kestrel.exe";
-const char kDefaultBde[] = "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
-const char kOdbc[] = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
 const char kDesktopLink[] = "C:\\users\\Public\\Desktop\\Kestrel.lnk";
 const char kMenuLink[] =
     "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tavrin\\Kestrel.lnk";
 
-const char kBdeKey[] = "SOFTWARE\\Borland\\Database Engine";
 const char kDataSourceKey[] = "SOFTWARE\\ODBC\\ODBC.INI\\Kestrel";
 
 // --- Registry and disk, read from the test's side ----------------------------------------

@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace e2e::texts;
+
 class ComEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -21,11 +23,6 @@ public:
 };
 [[maybe_unused]] const auto* const kComEnvironment =
     ::testing::AddGlobalTestEnvironment(new ComEnvironment);
-
-const char kDone[] = "Instala\xE7\xE3o conclu\xED" "da!";
-const char kDeskTop[] = "Copiar para Desktop";
-const char kMenuIniciar[] = "Copiar para Menu Iniciar";
-const char kQuickLaunch[] = "Abrir ap\xF3s instala\xE7\xE3o";
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kRemoteFolder[] = "S:\\Kestrel\\";
@@ -108,7 +105,6 @@ void InstallToTheEnd(e2e::Installer& app) {
     ASSERT_EQ(app.Status(), kDone);
     app.WaitUntilEnabled(app.Button("&Cancelar"));
 }
-
 
 void ExpectLauncherLink(const std::string& folder) {
     const std::string path = folder + "\\Kestrel.lnk";

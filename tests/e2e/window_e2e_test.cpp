@@ -6,11 +6,7 @@
 
 namespace {
 
-const char kInstalar[] = "&Instalar";
-const char kCancelar[] = "&Cancelar";
-const char kMenuIniciar[] = "Copiar para Menu Iniciar";
-const char kDeskTop[] = "Copiar para Desktop";
-const char kQuickLaunch[] = "Abrir ap\xF3s instala\xE7\xE3o";
+using namespace e2e::texts;
 
 TEST(Window, StartState) {
     e2e::Installer app;
