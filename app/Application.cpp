@@ -32,19 +32,34 @@ struct BoxScope {
 
     explicit BoxScope(HWND app) : appWindow(app) {
         active = GetActiveWindow();
-        HMONITOR activeMonitor = MonitorFromWindow(active, MONITOR_DEFAULTTONEAREST);
-        HMONITOR appMonitor = MonitorFromWindow(appWindow, MONITOR_DEFAULTTONEAREST);
+        MoveToMonitorOf(active);
+        EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(this));
+    }
+
+    // The box opens on the monitor of the window the user works in: the application window
+    // (its owner) moves to that monitor's centre when it lies on another one. The monitor
+    // functions came with Windows 98 and 2000: looked up, so that the program still starts where
+    // they are missing (one screen there).
+    void MoveToMonitorOf(HWND window) {
+        using MonitorFromWindowFn = HMONITOR(WINAPI*)(HWND, DWORD);
+        using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+        HMODULE user32 = GetModuleHandleA("user32.dll");
+        auto monitorFromWindow = reinterpret_cast<MonitorFromWindowFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "MonitorFromWindow")));
+        auto getMonitorInfo = reinterpret_cast<GetMonitorInfoFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "GetMonitorInfoA")));
+        if (!monitorFromWindow || !getMonitorInfo) return;
+        HMONITOR target = monitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
         MONITORINFO info{};
         info.cbSize = sizeof info;
-        if (activeMonitor != appMonitor && GetMonitorInfoA(activeMonitor, &info) &&
-            GetWindowRect(appWindow, &appRect)) {
+        if (target != monitorFromWindow(appWindow, MONITOR_DEFAULTTONEAREST) &&
+            getMonitorInfo(target, &info) && GetWindowRect(appWindow, &appRect)) {
             moved = true;
             const RECT& m = info.rcMonitor;
             SetWindowPos(appWindow, nullptr, m.left + (m.right - m.left) / 2,
                          m.top + (m.bottom - m.top) / 2, 0, 0,
                          SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOZORDER);
         }
-        EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(this));
     }
 
     ~BoxScope() {

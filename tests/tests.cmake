@@ -4,15 +4,17 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-# Each tests/unit/NAME_test.cpp is one test program; each of its tests runs in a fresh prefix.
+# Each tests/unit/NAME_test.cpp is one test program; each of its tests runs in a fresh prefix of
+# the 64-bit bed (wine64.NAME.Suite.Case).
 file(GLOB KESTREL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
 foreach(src ${KESTREL_UNIT_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/unit/TestSupport.cpp)
   target_link_libraries(${name} PRIVATE kestrel gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
-  gtest_add_tests(TARGET ${name} SOURCES ${src} TEST_PREFIX "${name}." TEST_LIST _tests)
-  set_tests_properties(${_tests} PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] [A-Za-z]")
+  gtest_add_tests(TARGET ${name} SOURCES ${src} TEST_PREFIX "wine64.${name}." TEST_LIST _tests)
+  set_tests_properties(${_tests} PROPERTIES LABELS "unit;wine64" ENVIRONMENT KESTREL_BED=wine64
+    SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] [A-Za-z]")
 endforeach()
 
 # End-to-end programs: they drive the real executable in a window.
@@ -25,5 +27,10 @@ set_tests_properties(executable.imports PROPERTIES LABELS static)
 if(KESTREL_PRODUCT_EXE)
   add_test(NAME executable.product-imports
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh ${KESTREL_PRODUCT_EXE} i686)
-  set_tests_properties(executable.product-imports PROPERTIES LABELS static)
+  # The product loads on Windows XP: every function it imports is in the list, none newer.
+  add_test(NAME executable.product-import-audit
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/audit/import-audit.py ${KESTREL_PRODUCT_EXE}
+            ${CMAKE_SOURCE_DIR}/tests/audit/imports.list)
+  set_tests_properties(executable.product-imports executable.product-import-audit
+    PROPERTIES LABELS static)
 endif()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds libjpeg-turbo for 32-bit Windows from Debian's source package, into PREFIX.
-# Usage: build-libjpeg.sh WORKDIR PREFIX TOOLCHAIN_FILE ARCH (i686 or x86_64). Does nothing when PREFIX already holds it.
+# Usage: build-libjpeg.sh WORKDIR PREFIX TOOLCHAIN_FILE ARCH [THREADS] (ARCH i686 or x86_64,
+# THREADS the compilers' thread model, win32 or posix). Does nothing when PREFIX already holds it.
 set -euo pipefail
-work=$1 prefix=$2 toolchain=$3 arch=$4
+work=$1 prefix=$2 toolchain=$3 arch=$4 threads=${5:-win32}
 [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] && exit 0
 mkdir -p "$work"
 cd "$work"
@@ -13,7 +14,7 @@ if [ -z "$src" ]; then
   src=$(find . -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
 fi
 cmake -S "$src" -B build -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKESTREL_ARCH="$arch" -DCMAKE_BUILD_TYPE=MinSizeRel \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKESTREL_ARCH="$arch" -DKESTREL_THREADS="$threads" -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DWITH_SIMD=0 -DENABLE_SHARED=0 -DENABLE_STATIC=1 \
   -DWITH_TURBOJPEG=0 -DWITH_JAVA=0 -DWITH_ARITH_ENC=0 -DWITH_ARITH_DEC=0 \
   -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -DNO_GETENV" >cmake.log
