@@ -127,16 +127,3 @@ if(KESTREL_TESTS)
     COMMAND ${CMAKE_SOURCE_DIR}/tests/payload/site-build.sh ${CMAKE_SOURCE_DIR} ${KESTREL_DEPS}/libjpeg)
   set_tests_properties(payload.site-build PROPERTIES LABELS static)
 endif()
-
-if(KESTREL_TESTS)
-  # The end-to-end payload scenarios get a small disk, drive T: (a 1 MB tmpfs), for the full-disk
-  # case; the test program is made by tests/e2e/e2e.cmake, after this file.
-  function(_kestrel_payload_e2e_small_disk)
-    if(TARGET payload_e2e_test)
-      get_target_property(_emulator payload_e2e_test CROSSCOMPILING_EMULATOR)
-      set_target_properties(payload_e2e_test PROPERTIES CROSSCOMPILING_EMULATOR
-        "${CMAKE_SOURCE_DIR}/tests/payload/with-small-disk.sh;t;1m;${_emulator}")
-    endif()
-  endfunction()
-  cmake_language(DEFER CALL _kestrel_payload_e2e_small_disk)
-endif()

@@ -2,6 +2,7 @@
 # Runs one Windows program under Wine in a throwaway prefix copied from a template, with a
 # persistent wineserver for its lifetime, and passes its exit code through.
 #   wine-run.sh PROGRAM.exe [ARGS...]
+# The bed is KESTREL_BED's (tests/wine-env.sh): wine64 (default) or wine32.
 # Drives D:, F: and S: are mapped to empty folders beside the prefix ($KESTREL_RUN_DIR/drive_x),
 # and any drives of KESTREL_EXTRA_DRIVES.
 # Environment: KESTREL_WINE_TEMPLATE (template folder, made on first use),
@@ -10,9 +11,13 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 
-ensure_wine_template
+prepare_wine_bed || exit 1
+ensure_wine_template || exit 1
 
-run=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-run.XXXXXX")
+# The 32-bit bed's chroot sees the host's /tmp, and only that.
+tmp=${TMPDIR:-/tmp}
+[ "$KESTREL_BED" = wine64 ] || tmp=/tmp
+run=$(mktemp -d "$tmp/kestrel-run.XXXXXX")
 export WINEPREFIX="$run/prefix" KESTREL_RUN_DIR="$run"
 copy_wine_prefix "$KESTREL_WINE_TEMPLATE" "$WINEPREFIX"
 for d in d f s; do

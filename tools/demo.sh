@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the installer with the sample payload and runs it in a throwaway
-# Wine prefix, laid out as on a site: F:\Instalador\ holds the installer and startKestrel.INI,
-# the server's S:\Kestrel\ the application.
+# Sets everything up, builds the installer with the sample payload and runs the product itself
+# (build/sample/InstaladorHalden.exe, 32-bit) on the 32-bit Wine bed in a throwaway prefix, laid
+# out as on a site: F:\Instalador\ holds the installer and startKestrel.INI, the server's
+# S:\Kestrel\ the application. Needs root (the bed's chroot): run as a user, it runs itself
+# through sudo.
 #  - With a display (DISPLAY set and reachable): the real window, for a person to use.
 #  - Without one (a server, CI): a virtual display; "&Instalar" is pressed by the test driver,
 #    a picture of the finished window is saved (build/test/demo-window.png), and what the
 #    installation did is printed: registry keys, files and their folders, links.
 set -euo pipefail
+if [ "$(id -u)" != 0 ]; then
+  command -v sudo >/dev/null || { echo "demo: needs root (and sudo is not installed)" >&2; exit 1; }
+  echo "demo: not root; running it again through sudo" >&2
+  exec sudo -E bash "$0" "$@"
+fi
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+echo "demo: building the product and the window driver"
+cmake --preset sample >/dev/null && cmake --build --preset sample >/dev/null
 cmake --preset test >/dev/null && cmake --build --preset test >/dev/null
-show=build/test/show_window.exe
+# The i686 window driver, with the product copied beside it as it is.
+show=build/test/e2e32/show_window.exe
+export KESTREL_BED=wine32
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec tests/wine-run.sh "$show" - person

@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on a Debian 12 machine. Run as root; safe to
-# run again (each step checks first).
+# Installs everything the build and the tests need on a Debian 12 machine, both Windows beds
+# included (the 32-bit one: tools/wine32-bed.sh); safe to run again (each step checks first).
+# Needs root: run as a user, it runs itself again through sudo.
 set -euo pipefail
+if [ "$(id -u)" != 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: needs root (and sudo is not installed)" >&2; exit 1; }
+  echo "setup: not root; running it again through sudo" >&2
+  exec sudo -E bash "$0" "$@"
+fi
+cd "$(dirname "$0")/.."
 
 need_update=0
 
@@ -15,10 +22,12 @@ elif [ ! -f "$src" ] && [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /et
   need_update=1
 fi
 
-# The product is built for i686; the tests are built for x86_64 and run by Wine's 64-bit loader,
-# which works also where the kernel runs 64-bit code only (no wine32 needed).
-pkgs=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
-      binutils-mingw-w64-x86-64 mingw-w64-common cmake ninja-build make wine wine64
+# The product is built for i686 with the win32 thread model (it must load on Windows XP); the
+# test programs with the posix one (GoogleTest), for x86_64 (the 64-bit bed: Debian's wine64)
+# and i686 (the 32-bit bed: wine32 in an i386 chroot made with debootstrap).
+pkgs=(g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-posix
+      binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+      mingw-w64-common cmake ninja-build make wine wine64 debootstrap
       xvfb x11-utils imagemagick googletest dpkg-dev python3 ca-certificates)
 missing=()
 for p in "${pkgs[@]}"; do
@@ -29,3 +38,6 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
   apt-get update -q
   [ ${#missing[@]} -eq 0 ] || apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# The 32-bit bed (about 5 minutes the first time; afterwards a check).
+bash tools/wine32-bed.sh setup

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -40,6 +41,16 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
     if (pid != s->pid || !IsWindowVisible(hwnd)) return TRUE;
     if (s->className && ClassName(hwnd) != s->className) return TRUE;
     if (s->caption && Text(hwnd) != s->caption) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+// A window of the process and class, visible or not.
+BOOL CALLBACK FindHiddenOrShown(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->pid || ClassName(hwnd) != s->className) return TRUE;
     s->found = hwnd;
     return FALSE;
 }
@@ -142,7 +153,18 @@ std::string Settings(const std::string& localApp, const std::string& remoteApp,
            "\r\nBancoDados=" + database + "\r\n";
 }
 
+DWORD Scaled(DWORD ms) {
+    static const DWORD scale = [] {
+        char value[16] = "";
+        DWORD n = GetEnvironmentVariableA("KESTREL_TIME_SCALE", value, sizeof value);
+        int parsed = n > 0 && n < sizeof value ? std::atoi(value) : 0;
+        return static_cast<DWORD>(parsed > 0 ? parsed : 1);
+    }();
+    return ms == INFINITE ? INFINITE : ms * scale;
+}
+
 bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs) {
+    timeoutMs = Scaled(timeoutMs);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
         if (pred()) return true;
@@ -201,13 +223,7 @@ Installer::Installer(const std::string& exe, int showCommand) {
         if (!found) ADD_FAILURE() << "no application window";
         Search s{pid, "TFormInst", nullptr, nullptr};
         WaitFor([&] {
-            EnumWindows([](HWND hwnd, LPARAM lp) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(lp);
-                DWORD p = 0;
-                GetWindowThreadProcessId(hwnd, &p);
-                if (p == s->pid && ClassName(hwnd) == s->className) { s->found = hwnd; return FALSE; }
-                return TRUE;
-            }, reinterpret_cast<LPARAM>(&s));
+            EnumWindows(FindHiddenOrShown, reinterpret_cast<LPARAM>(&s));
             return s.found != nullptr;
         });
         form_ = s.found;
@@ -295,9 +311,30 @@ bool Installer::InMoveLoop() const {
     return GetGUIThreadInfo(pi_.dwThreadId, &info) && (info.flags & GUI_INMOVESIZE);
 }
 
-void Installer::Click(HWND control) {
-    ASSERT_NE(control, nullptr);
+bool Installer::Click(HWND control) {
+    if (!control) {
+        ADD_FAILURE() << "Click: no control";
+        return false;
+    }
+    const std::string caption = Text(control);
+    const LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+    const bool checkBox = type == BS_AUTOCHECKBOX || type == BS_CHECKBOX;
+    const bool checked = checkBox && IsChecked(control);
     PostMessageA(control, BM_CLICK, 0, 0);
+    std::function<bool()> taken;
+    if (checkBox) {
+        taken = [&] { return IsChecked(control) != checked; };
+    } else if (caption == texts::kInstalar) {
+        // The run's first step disables both buttons; "&Instalar" stays disabled after it.
+        taken = [&] { return !IsEnabled(control); };
+    } else if (caption == texts::kCancelar) {
+        taken = [&] { return !IsWindow(form_) || !Running(); };
+    } else {
+        return true;
+    }
+    if (WaitFor(taken)) return true;
+    ADD_FAILURE() << "the click on \"" << caption << "\" was not taken";
+    return false;
 }
 
 void Installer::BringToFront() {
@@ -447,7 +484,7 @@ bool Installer::Running() const {
 
 DWORD Installer::WaitForExit(DWORD timeoutMs) {
     if (!pi_.hProcess) return STILL_ACTIVE;
-    if (WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(pi_.hProcess, Scaled(timeoutMs)) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the installer did not end";
         return STILL_ACTIVE;
     }

@@ -20,8 +20,14 @@
 //     app.Click(app.Button("&Cancelar"));
 //     EXPECT_EQ(app.WaitForExit(), 0u);
 //
-// Every wait polls with a generous timeout (kTimeoutMs) and fails the test (ADD_FAILURE) when it
-// runs out; no result depends on a fixed sleep. Strings are ANSI (Windows-1252).
+// Every action the installer takes in its own time (a posted click, a key, a close) is followed
+// by a wait for that action's effect, never for a state that may hold before it: Click on
+// "&Instalar" returns once the installer has disabled "&Instalar" (the run has started), Click on
+// a check box once its state has changed, Click on "&Cancelar" once the window is gone. Every
+// wait polls with a generous timeout (kTimeoutMs), multiplied on a slow bed by the environment's
+// KESTREL_TIME_SCALE (the emulated 32-bit bed starts processes ~5x slower), and fails the test
+// (ADD_FAILURE) when it runs out; no result depends on a fixed sleep. Strings are ANSI
+// (Windows-1252).
 #pragma once
 #include <windows.h>
 
@@ -70,7 +76,9 @@ std::string Settings(const std::string& localApp, const std::string& remoteApp,
                      const std::string& server = "192.168.0.10", const std::string& port = "5432",
                      const std::string& database = "kestreldb");
 
-// Polls pred every 20 ms until it holds or timeoutMs passes; returns its last value.
+// A timeout of this bed: ms times KESTREL_TIME_SCALE (1 when unset).
+DWORD Scaled(DWORD ms);
+// Polls pred every 20 ms until it holds or Scaled(timeoutMs) passes; returns its last value.
 bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs = kTimeoutMs);
 
 // --- Windows of any process ---------------------------------------------------------------
@@ -126,9 +134,11 @@ public:
     // True while the installer's thread is in a move or size loop.
     bool InMoveLoop() const;
 
-    // Presses a button or check box without the mouse (posted BM_CLICK: returns at once, also
-    // when the click starts a long run).
-    void Click(HWND control);
+    // Presses a button or check box without the mouse (a posted BM_CLICK) and waits until the
+    // installer has taken it: "&Instalar" disabled, a check box's state changed, the window gone
+    // after "&Cancelar". Does not wait for the end of a run. False (and a failure) when the
+    // effect did not show.
+    bool Click(HWND control);
     // Real input (SendInput), to the installer window brought to the front first.
     void MouseClick(POINT screen);
     // Left press at from, move to to, release; waits until the window's move loop, if any, ends.

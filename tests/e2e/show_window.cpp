@@ -32,8 +32,7 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::string(argv[2]) == "person") return static_cast<int>(app.WaitForExit(INFINITE));
     if (install) {
         HWND cancel = app.Button("&Cancelar");
-        app.Click(app.Button("&Instalar"));
-        e2e::WaitFor([&] { return !app.IsEnabled(cancel); }, 10000);
+        if (!app.Click(app.Button("&Instalar"))) return 4;
         while (!app.IsEnabled(cancel) && app.Running()) {
             e2e::Box box = app.CurrentBox();
             if (box.hwnd) {

@@ -7,9 +7,15 @@
 set -uo pipefail
 letter=$1 size=$2
 shift 2
-disk=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-disk.XXXXXX")
+disk=$(mktemp -d /tmp/kestrel-disk.XXXXXX)   # /tmp: the 32-bit bed's chroot sees it
 if mount -t tmpfs -o "size=$size,mode=0777" kestrel-small-disk "$disk" 2>"$disk.err"; then
   trap 'umount "$disk"; rmdir "$disk"; rm -f "$disk.err"' EXIT
+  if [ "${KESTREL_BED:-wine64}" = wine32 ]; then
+    # The 32-bit bed's chroot sees /tmp, but not what is mounted below it: shown there too.
+    source "$(dirname "$0")/../../tools/wine32-bed.sh"
+    bed32_prepare "" && bed32_show "$disk"
+    trap 'bed32_hide "$disk"; umount "$disk"; rmdir "$disk"; rm -f "$disk.err"' EXIT
+  fi
   export KESTREL_EXTRA_DRIVES="${KESTREL_EXTRA_DRIVES:-} $letter=$disk"
   export KESTREL_SMALL_DISK="$letter:"
 else
