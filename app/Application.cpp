@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Errors.h"
 
 Application* Application::instance_ = nullptr;

@@ -1,6 +1,6 @@
 #include "app/Run.h"
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"

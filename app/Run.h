@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 
 class InstallerUi;
 class TRegistry;

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 
 class Application;
 

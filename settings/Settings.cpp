@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 

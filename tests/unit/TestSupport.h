@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 
 struct RecordedBox {
     std::string text;
