@@ -70,7 +70,3 @@ void ReadSettingsFrom(const std::string& folder, InstallContext& context, Instal
                        " n\xE3o \xE9 um caminho completo. Corrija o arquivo e execute o "
                        "instalador novamente.");
 }
-
-void ReadSettings(InstallContext& context, InstallerUi& ui) {
-    ReadSettingsFrom(InstallerFolder(), context, ui);
-}
