@@ -5,12 +5,12 @@
 #include "app/Application.h"
 #include "app/Banner.h"
 #include "app/Run.h"
+#include "app/res/ResourceIds.h"
 
 namespace {
 
 const char kFormClass[] = "TFormInst";
 const char kPanelClass[] = "TPanel";
-const char kFormIconResource[] = "FORMICON";
 
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kMaroon = RGB(128, 0, 0);
@@ -144,7 +144,8 @@ TFormInst::TFormInst(Application& app) : app_(app) {
     font_ = MakeFont("MS Sans Serif", 11, FW_NORMAL, DEFAULT_CHARSET);
     label1Font_ = MakeFont("MS Sans Serif", 13, FW_BOLD, DEFAULT_CHARSET);
     label2Font_ = MakeFont("MS Serif", 13, FW_NORMAL, ANSI_CHARSET);
-    icon_ = static_cast<HICON>(LoadImageA(module, kFormIconResource, IMAGE_ICON, 32, 32, 0));
+    icon_ = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(FORM_ICON_ID), IMAGE_ICON, 32, 32, 0));
     banner_ = LoadBanner(module, bannerSize_);
 
     WNDCLASSA wc{};
