@@ -339,7 +339,9 @@ bool TFormInst::KeyPreview(HWND form, MSG& msg) {
         }
         return true;
     }
-    if (msg.message == WM_SYSCHAR) {
+    // Alt with a button's underlined letter presses it. Without Alt (bit 29 clear) a WM_SYSCHAR
+    // is a plain key that reached the form because no control has the focus: not a press.
+    if (msg.message == WM_SYSCHAR && (msg.lParam & (1 << 29))) {
         char key = static_cast<char>(reinterpret_cast<UINT_PTR>(
             CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(msg.wParam & 0xFF)))));
         for (HWND button : {self->SBFechar, self->SBInstalar}) {
@@ -353,6 +355,11 @@ bool TFormInst::KeyPreview(HWND form, MSG& msg) {
     return false;
 }
 
+void TFormInst::FocusControl(HWND control) {
+    activeControl_ = control;
+    if (GetActiveWindow() == handle_) SetFocus(control);
+}
+
 void TFormInst::FormShow() {
     activeControl_ = SBInstalar;
 }
@@ -362,6 +369,14 @@ void TFormInst::SBFecharClick() {
 }
 
 void TFormInst::SBInstalarClick() {
+    // "&Instalar" held the focus and the run leaves it disabled: the keyboard would reach no
+    // control. Whatever way the run ends, an enabled "&Cancelar" takes the focus.
+    struct FocusCancelAfterwards {
+        TFormInst& form;
+        ~FocusCancelAfterwards() {
+            if (IsWindowEnabled(form.SBFechar)) form.FocusControl(form.SBFechar);
+        }
+    } focusCancel{*this};
     PerformInstall(*this);
 }
 

@@ -71,6 +71,8 @@ private:
     void SBFecharClick();
     void SBInstalarClick();
 
+    // The control takes the focus now when the window is active, else when it is next activated.
+    void FocusControl(HWND control);
     void CreateControls();
     void AlignControls();
     void PaintBanner(HDC dc);

@@ -150,4 +150,37 @@ TEST(Window, ClicksOnCheckBoxesAndPanelDoNotMoveTheWindow) {
     EXPECT_TRUE(app.Running());
 }
 
+// After a run no control keeps the focus unless the window gives it one ("&Instalar" held it and
+// is disabled): the enabled "&Cancelar" takes it, so Tab and Enter work, and a plain letter
+// (no Alt) presses no button.
+TEST(Window, AfterARunTheKeyboardWorksAndPlainLettersPressNothing) {
+    e2e::LayOutInstaller();
+    e2e::WriteFile("F:\\Instalador\\startKestrel.INI",
+                   e2e::Settings("C:\\Kestrel\\Kestrel.exe", "S:\\Kestrel\\Kestrel.exe"));
+    e2e::WriteFile("S:\\Kestrel\\Kestrel.exe", "MZ stand-in for the application");
+    e2e::Installer app;
+    HWND install = app.Button(kInstalar), cancel = app.Button(kCancelar);
+    app.Click(install);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !app.IsEnabled(install); }));
+    ASSERT_TRUE(app.WaitForStatus(kDone));
+    ASSERT_TRUE(app.WaitUntilEnabled(cancel));
+    EXPECT_TRUE(e2e::WaitFor([&] { return app.Focus() == cancel; }))
+        << "focus on \"" << e2e::Text(app.Focus()) << "\"";
+
+    // The letters of both buttons without Alt, then Tab: once Tab has moved the focus (past the
+    // disabled "&Instalar" to the first check box), the letters have been handled.
+    app.Key('C');
+    app.Key('I');
+    app.Key(VK_TAB);
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::Text(app.Focus()) == kMenuIniciar; }))
+        << "focus on \"" << e2e::Text(app.Focus()) << "\"";
+    EXPECT_TRUE(app.Running());
+    EXPECT_TRUE(app.Boxes().empty() && !app.CurrentBox().hwnd);
+
+    app.Key(VK_TAB, VK_SHIFT);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.Focus() == cancel; }));
+    app.Key(VK_RETURN);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
 }  // namespace
