@@ -172,7 +172,7 @@ TFormInst::TFormInst(Application& app) : app_(app) {
         SetWindowLongPtrA(handle_, GWL_EXSTYLE, GetWindowLongPtrA(handle_, GWL_EXSTYLE) | WS_EX_LAYERED);
         setLayered(handle_, kColourKey, 255, LWA_COLORKEY);
     }
-    if (!app_.MainForm()) app_.SetMainForm(handle_, this, KeyPreview);
+    if (!app_.MainForm()) app_.SetMainForm(handle_, this, KeyPreview, FirstShow);
 }
 
 TFormInst::~TFormInst() {
@@ -279,18 +279,6 @@ LRESULT TFormInst::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         // The main form: closing ends the program once the loop takes the quit message.
         app_.Terminate();
         return 0;
-    case WM_SHOWWINDOW:
-        if (wp && !shown_) {
-            shown_ = true;
-            FormShow();
-            RECT r;
-            GetWindowRect(handle_, &r);
-            POINT at = CentredOrigin(GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                                     GetSystemMetrics(SM_CYVIRTUALSCREEN), r.right - r.left,
-                                     r.bottom - r.top);
-            SetWindowPos(handle_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        }
-        break;
     case WM_ACTIVATE:
         if (LOWORD(wp) == WA_INACTIVE) {
             HWND focus = GetFocus();
@@ -355,13 +343,29 @@ bool TFormInst::KeyPreview(HWND form, MSG& msg) {
     return false;
 }
 
+void TFormInst::FirstShow(HWND form) {
+    auto* self = reinterpret_cast<TFormInst*>(GetWindowLongPtrA(form, GWLP_USERDATA));
+    if (!self) return;
+    try {
+        self->FormShow();
+    } catch (const std::exception& e) {
+        self->app_.ShowException(e);
+    }
+    RECT r;
+    GetWindowRect(form, &r);
+    POINT at = CentredOrigin(GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                             GetSystemMetrics(SM_CYVIRTUALSCREEN), r.right - r.left,
+                             r.bottom - r.top);
+    SetWindowPos(form, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void TFormInst::FocusControl(HWND control) {
     activeControl_ = control;
     if (GetActiveWindow() == handle_) SetFocus(control);
 }
 
 void TFormInst::FormShow() {
-    activeControl_ = SBInstalar;
+    FocusControl(SBInstalar);
 }
 
 void TFormInst::SBFecharClick() {

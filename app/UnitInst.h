@@ -64,6 +64,8 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static bool KeyPreview(HWND form, MSG& msg);
+    // The first show's steps, before the window becomes visible: FormShow, then the centring.
+    static void FirstShow(HWND form);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
     // Event handlers.
@@ -99,5 +101,4 @@ private:
     HBRUSH white_ = nullptr;
     HICON icon_ = nullptr;
     HWND activeControl_ = nullptr;  // focused when the window is activated
-    bool shown_ = false;
 };

@@ -183,4 +183,53 @@ TEST(Window, AfterARunTheKeyboardWorksAndPlainLettersPressNothing) {
     EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
+// The first show, whatever show command the program was started with: "&Instalar" focused, the
+// window centred on the 1024 x 768 desktop. A maximised start keeps the centred rectangle as the
+// one the window is restored to; a minimised start shows the window when the taskbar button
+// restores the program.
+TEST(Window, FirstShowForEachShowCommand) {
+    const RECT centred{(1024 - 459) / 2, (768 - 246) / 2, (1024 - 459) / 2 + 459,
+                       (768 - 246) / 2 + 246};
+    const struct {
+        int show;
+        const char* name;
+    } commands[] = {{SW_SHOWNORMAL, "SW_SHOWNORMAL"},
+                    {SW_SHOWMAXIMIZED, "SW_SHOWMAXIMIZED"},
+                    {SW_SHOWMINNOACTIVE, "SW_SHOWMINNOACTIVE"}};
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.name);
+        const int show = command.show;
+        e2e::Installer app("", show);
+        HWND form = app.Window();
+        ASSERT_NE(form, nullptr);
+        if (show == SW_SHOWMINNOACTIVE) {
+            HWND owner = app.ApplicationWindow();
+            EXPECT_TRUE(IsIconic(owner));
+            EXPECT_FALSE(IsWindowVisible(form));
+            // What the taskbar button does.
+            PostMessageA(owner, WM_SYSCOMMAND, SC_RESTORE, 0);
+            ASSERT_TRUE(e2e::WaitFor([&] { return IsWindowVisible(form) != FALSE; }));
+        }
+        HWND install = app.Button(kInstalar);
+        EXPECT_TRUE(e2e::WaitFor([&] { return app.Focus() == install; }))
+            << "focus on \"" << e2e::Text(app.Focus()) << "\"";
+        EXPECT_EQ(app.ActiveWindow(), form);
+        EXPECT_EQ(IsZoomed(form) != FALSE, show == SW_SHOWMAXIMIZED);
+        // Restored, where the window goes is its normal rectangle. (Wine's GetWindowPlacement
+        // reports the current rectangle for another process's window.)
+        if (show == SW_SHOWMAXIMIZED) {
+            ShowWindowAsync(form, SW_RESTORE);
+            ASSERT_TRUE(e2e::WaitFor([&] {
+                const RECT now = e2e::WindowRect(form);
+                return !IsZoomed(form) && now.right - now.left == 459;
+            }));
+        }
+        const RECT r = e2e::WindowRect(form);
+        EXPECT_TRUE(EqualRect(&r, &centred)) << r.left << "," << r.top << " "
+                                             << r.right - r.left << "x" << r.bottom - r.top;
+        app.Click(app.Button(kCancelar));
+        EXPECT_EQ(app.WaitForExit(), 0u);
+    }
+}
+
 }  // namespace
