@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Errors.h"
 
 Application* Application::instance_ = nullptr;
@@ -121,10 +121,24 @@ std::string Application::Title() const {
     return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-void Application::SetMainForm(HWND form, InstallerUi* ui, KeyPreviewFn keyPreview) {
+void Application::SetMainForm(HWND form, InstallerUi* ui, KeyPreviewFn keyPreview,
+                              FirstShowFn firstShow) {
     mainForm_ = form;
     ui_ = ui;
     keyPreview_ = keyPreview;
+    firstShow_ = firstShow;
+}
+
+void Application::ShowMainForm(int showCommand) {
+    if (!mainForm_) return;
+    if (!mainFormShown_) {
+        mainFormShown_ = true;
+        // Before ShowWindow, not on the show notification: a maximised show activates the form
+        // before it reports the show, and the form is restored later to the rectangle it has
+        // when ShowWindow is called.
+        if (firstShow_) firstShow_(mainForm_);
+    }
+    ShowWindow(mainForm_, showCommand);
 }
 
 void Application::Run(int showCommand) {
@@ -133,9 +147,7 @@ void Application::Run(int showCommand) {
         ShowWindow(handle_, SW_SHOWMINNOACTIVE);
     } else {
         ShowWindow(handle_, SW_SHOWNORMAL);
-        if (mainForm_) {
-            ShowWindow(mainForm_, showCommand == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
-        }
+        ShowMainForm(showCommand == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     }
     while (!terminated_) {
         if (!ProcessMessage()) WaitMessage();
@@ -200,7 +212,7 @@ LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
             break;
         case SC_RESTORE: {
             LRESULT r = DefWindowProcA(hwnd, msg, wp, lp);
-            if (form) ShowWindow(form, SW_SHOW);
+            if (app) app->ShowMainForm(SW_SHOW);
             return r;
         }
         case SC_CLOSE:

@@ -38,9 +38,12 @@ public:
 
     // The first form created: its keyboard handling (Tab, Enter, accelerators) is applied to
     // every message taken from the queue before it is dispatched, closing it ends the program,
-    // and its window interface shows the errors.
+    // and its window interface shows the errors. Its first-show step runs once, right before the
+    // form first becomes visible, whatever the show command: the form is still hidden and
+    // neither maximised nor active then.
     using KeyPreviewFn = bool (*)(HWND form, MSG& msg);
-    void SetMainForm(HWND form, InstallerUi* ui, KeyPreviewFn keyPreview);
+    using FirstShowFn = void (*)(HWND form);
+    void SetMainForm(HWND form, InstallerUi* ui, KeyPreviewFn keyPreview, FirstShowFn firstShow);
     HWND MainForm() const { return mainForm_; }
 
     // Shows the application window (carrying the taskbar button) and the main form as the show
@@ -68,6 +71,8 @@ private:
     // One message from the queue: false when the queue was empty.
     bool ProcessMessage();
     void HandleMessage(MSG& msg);
+    // ShowWindow of the main form, its first-show step first the first time.
+    void ShowMainForm(int showCommand);
 
     static Application* instance_;
     HINSTANCE module_;
@@ -75,6 +80,8 @@ private:
     HWND mainForm_ = nullptr;
     InstallerUi* ui_ = nullptr;
     KeyPreviewFn keyPreview_ = nullptr;
+    FirstShowFn firstShow_ = nullptr;
+    bool mainFormShown_ = false;
     HICON icon_ = nullptr;
     SetLayeredWindowAttributesFn setLayered_ = nullptr;
     bool comInitialized_ = false;

@@ -1,6 +1,6 @@
 #include "app/Run.h"
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -35,8 +35,8 @@ void ShowStatus(InstallerUi& ui, const std::string& text) {
     ui.ProcessMessages();
 }
 
-void FixBaseDirectories(InstallContext& context, const InstallSteps& steps) {
-    context.SystemDir = steps.systemDirectory();
+void FixBaseDirectories(InstallContext& context, const std::string& systemDir) {
+    context.SystemDir = systemDir;
     context.SystemDrive = ExtractFileDrive(context.SystemDir);
     context.BdeDir = context.SystemDrive + kBdeSubdir;
     context.OdbcDir = context.SystemDrive + kOdbcSubdir;
@@ -44,14 +44,14 @@ void FixBaseDirectories(InstallContext& context, const InstallSteps& steps) {
 
 // The reinstall check and the registry writes, on one HKEY_LOCAL_MACHINE registry object that
 // is released when this returns, also when a write throws. False when the user said No.
-bool RegisterSystem(InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+bool RegisterSystem(InstallContext& context, InstallerUi& ui) {
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
     if (registry.KeyExists(kDataSourceKey) &&
         ui.MessageBox(kReinstallQuestion, kReinstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return false;
     ui.SetStatus(kStatusRegistering);
-    steps.registerDatabaseAccess(registry, context);
+    RegisterDatabaseAccess(registry, context);
     return true;
 }
 
@@ -63,47 +63,31 @@ void CreateDirectories(const InstallContext& context) {
 
 // regsvr32 by its full path: a bare name would be looked up in the current and the installer's
 // folders first, and a program planted there would run with the installer's rights.
-void RegisterComDlls(const InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+void RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusDlls);
     const std::string regsvr32 = context.SystemDir + "\\regsvr32.exe";
-    steps.shellOpen(ui.ApplicationWindow(), regsvr32, "capicom.dll /s");
-    steps.shellOpen(ui.ApplicationWindow(), regsvr32, "msxml5.dll /s");
+    ShellOpen(ui.ApplicationWindow(), regsvr32, "capicom.dll /s");
+    ShellOpen(ui.ApplicationWindow(), regsvr32, "msxml5.dll /s");
 }
 
-void CopyApplication(const InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+void CopyApplication(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusCopying);
-    if (!steps.copyFile(context.RemoteApp, context.LocalApp))
+    if (!CopyFileReplacing(context.RemoteApp, context.LocalApp))
         ui.MessageBox(kCopyWarning, kWarningCaption, MB_OK);
 }
 
 // The check boxes count as they are now, not as they were at the click.
-void CreateLinks(const InstallContext& context, InstallerUi& ui, const InstallSteps& steps) {
+void CreateLinks(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusLinks);
     const std::string target = context.RemoteFolder + kLauncher;
     if (ui.IsChecked(InstallOption::DeskTop))
-        steps.createShellLink(target, "", context.LocalFolder, kLinkName, "Common Desktop", ui);
+        CreateShellLink(target, "", context.LocalFolder, kLinkName, "Common Desktop", ui);
     if (ui.IsChecked(InstallOption::MenuIniciar))
-        steps.createShellLink(target, "", context.LocalFolder, kLinkName, "Common Programs", ui);
-    if (ui.IsChecked(InstallOption::QuickLaunch)) steps.placeQuickLaunchLinks(context, ui);
+        CreateShellLink(target, "", context.LocalFolder, kLinkName, "Common Programs", ui);
+    if (ui.IsChecked(InstallOption::QuickLaunch)) PlaceQuickLaunchLinks(context, ui);
 }
 
 }  // namespace
-
-InstallSteps::InstallSteps()
-    : systemDirectory(SystemDirectory),
-      readSettings([](InstallContext& c, InstallerUi& ui) { ReadSettings(c, ui); }),
-      registerDatabaseAccess([](TRegistry& r, InstallContext& c) { RegisterDatabaseAccess(r, c); }),
-      buildPayloadDestinations([](InstallContext& c) { BuildPayloadDestinations(c); }),
-      extractPayload([](InstallContext& c, InstallerUi& ui) { ExtractPayload(c, ui); }),
-      shellOpen(ShellOpen),
-      copyFile(CopyFileReplacing),
-      createShellLink([](const std::string& target, const std::string& arguments,
-                         const std::string& workingDirectory, const std::string& linkName,
-                         const std::string& folder, InstallerUi& ui) {
-          CreateShellLink(target, arguments, workingDirectory, linkName, folder, ui);
-      }),
-      placeQuickLaunchLinks(
-          [](const InstallContext& c, InstallerUi& ui) { PlaceQuickLaunchLinks(c, ui); }) {}
 
 std::string ExtractFileDrive(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
@@ -115,25 +99,21 @@ std::string ExtractFileDrive(const std::string& path) {
     return std::string();
 }
 
-void PerformInstall(InstallerUi& ui) {
-    PerformInstall(ui, InstallSteps());
-}
-
-void PerformInstall(InstallerUi& ui, const InstallSteps& steps) {
+void PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     ui.SetCancelEnabled(false);
     ui.SetInstallEnabled(false);
 
     InstallContext context;
-    FixBaseDirectories(context, steps);
-    steps.readSettings(context, ui);  // a missing file ends the run here
+    FixBaseDirectories(context, sources.SystemDir);
+    ReadSettingsFrom(sources.SettingsFolder, context, ui);  // a missing file ends the run here
 
-    if (RegisterSystem(context, ui, steps)) {
+    if (RegisterSystem(context, ui)) {
         CreateDirectories(context);
-        steps.buildPayloadDestinations(context);
-        steps.extractPayload(context, ui);
-        RegisterComDlls(context, ui, steps);
-        CopyApplication(context, ui, steps);
-        CreateLinks(context, ui, steps);
+        BuildPayloadDestinations(context);
+        ExtractPayload(context, ui, sources.PayloadModule);
+        RegisterComDlls(context, ui);
+        CopyApplication(context, ui);
+        CreateLinks(context, ui);
         ui.SetStatus(kStatusDone);
     } else {
         ui.SetStatus("");

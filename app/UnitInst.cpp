@@ -1,23 +1,16 @@
 #include "app/UnitInst.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <exception>
-#include <vector>
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 #include "app/Application.h"
+#include "app/Banner.h"
 #include "app/Run.h"
+#include "app/res/ResourceIds.h"
 
 namespace {
 
 const char kFormClass[] = "TFormInst";
 const char kPanelClass[] = "TPanel";
-const char kBannerResource[] = "BANNER";
-const char kFormIconResource[] = "FORMICON";
 
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kMaroon = RGB(128, 0, 0);
@@ -48,75 +41,6 @@ SIZE LabelSize(HWND label, HFONT font, const std::string& text, bool prefix) {
     SelectObject(dc, old);
     ReleaseDC(label, dc);
     return SIZE{r.right - r.left, r.bottom - r.top};
-}
-
-// libjpeg reports a fatal error by calling error_exit, which must not return.
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-void JpegErrorExit(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-
-// Decodes a baseline JPEG from memory into a top-down 24-bit DIB section (nullptr on failure).
-HBITMAP DecodeJpeg(const unsigned char* data, unsigned long size, SIZE& bitmapSize) {
-    jpeg_decompress_struct cinfo{};
-    JpegError error{};
-    cinfo.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = JpegErrorExit;
-    HBITMAP bitmap = nullptr;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        if (bitmap) DeleteObject(bitmap);
-        return nullptr;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data, size);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    const int width = static_cast<int>(cinfo.output_width);
-    const int height = static_cast<int>(cinfo.output_height);
-
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) longjmp(error.jump, 1);
-    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t(3);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * cinfo.output_components);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        unsigned char* rows[1] = {row.data()};
-        const size_t y = cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, rows, 1);
-        unsigned char* out = static_cast<unsigned char*>(bits) + y * stride;
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* in = &row[static_cast<size_t>(x) * cinfo.output_components];
-            out[x * 3 + 0] = in[2];
-            out[x * 3 + 1] = in[1];
-            out[x * 3 + 2] = in[0];
-        }
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    bitmapSize = SIZE{width, height};
-    return bitmap;
-}
-
-HBITMAP LoadBanner(HINSTANCE module, SIZE& size) {
-    HRSRC res = FindResourceA(module, kBannerResource, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
-    if (!res) return nullptr;
-    HGLOBAL loaded = LoadResource(module, res);
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    if (!data) return nullptr;
-    return DecodeJpeg(static_cast<const unsigned char*>(data), SizeofResource(module, res), size);
 }
 
 // Panel1: inactive-caption colour, a raised outer and a lowered inner bevel of one pixel each.
@@ -220,7 +144,8 @@ TFormInst::TFormInst(Application& app) : app_(app) {
     font_ = MakeFont("MS Sans Serif", 11, FW_NORMAL, DEFAULT_CHARSET);
     label1Font_ = MakeFont("MS Sans Serif", 13, FW_BOLD, DEFAULT_CHARSET);
     label2Font_ = MakeFont("MS Serif", 13, FW_NORMAL, ANSI_CHARSET);
-    icon_ = static_cast<HICON>(LoadImageA(module, kFormIconResource, IMAGE_ICON, 32, 32, 0));
+    icon_ = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(FORM_ICON_ID), IMAGE_ICON, 32, 32, 0));
     banner_ = LoadBanner(module, bannerSize_);
 
     WNDCLASSA wc{};
@@ -247,7 +172,7 @@ TFormInst::TFormInst(Application& app) : app_(app) {
         SetWindowLongPtrA(handle_, GWL_EXSTYLE, GetWindowLongPtrA(handle_, GWL_EXSTYLE) | WS_EX_LAYERED);
         setLayered(handle_, kColourKey, 255, LWA_COLORKEY);
     }
-    if (!app_.MainForm()) app_.SetMainForm(handle_, this, KeyPreview);
+    if (!app_.MainForm()) app_.SetMainForm(handle_, this, KeyPreview, FirstShow);
 }
 
 TFormInst::~TFormInst() {
@@ -354,18 +279,6 @@ LRESULT TFormInst::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         // The main form: closing ends the program once the loop takes the quit message.
         app_.Terminate();
         return 0;
-    case WM_SHOWWINDOW:
-        if (wp && !shown_) {
-            shown_ = true;
-            FormShow();
-            RECT r;
-            GetWindowRect(handle_, &r);
-            POINT at = CentredOrigin(GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                                     GetSystemMetrics(SM_CYVIRTUALSCREEN), r.right - r.left,
-                                     r.bottom - r.top);
-            SetWindowPos(handle_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        }
-        break;
     case WM_ACTIVATE:
         if (LOWORD(wp) == WA_INACTIVE) {
             HWND focus = GetFocus();
@@ -414,7 +327,9 @@ bool TFormInst::KeyPreview(HWND form, MSG& msg) {
         }
         return true;
     }
-    if (msg.message == WM_SYSCHAR) {
+    // Alt with a button's underlined letter presses it. Without Alt (bit 29 clear) a WM_SYSCHAR
+    // is a plain key that reached the form because no control has the focus: not a press.
+    if (msg.message == WM_SYSCHAR && (msg.lParam & (1 << 29))) {
         char key = static_cast<char>(reinterpret_cast<UINT_PTR>(
             CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(msg.wParam & 0xFF)))));
         for (HWND button : {self->SBFechar, self->SBInstalar}) {
@@ -428,8 +343,29 @@ bool TFormInst::KeyPreview(HWND form, MSG& msg) {
     return false;
 }
 
+void TFormInst::FirstShow(HWND form) {
+    auto* self = reinterpret_cast<TFormInst*>(GetWindowLongPtrA(form, GWLP_USERDATA));
+    if (!self) return;
+    try {
+        self->FormShow();
+    } catch (const std::exception& e) {
+        self->app_.ShowException(e);
+    }
+    RECT r;
+    GetWindowRect(form, &r);
+    POINT at = CentredOrigin(GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                             GetSystemMetrics(SM_CYVIRTUALSCREEN), r.right - r.left,
+                             r.bottom - r.top);
+    SetWindowPos(form, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormInst::FocusControl(HWND control) {
+    activeControl_ = control;
+    if (GetActiveWindow() == handle_) SetFocus(control);
+}
+
 void TFormInst::FormShow() {
-    activeControl_ = SBInstalar;
+    FocusControl(SBInstalar);
 }
 
 void TFormInst::SBFecharClick() {
@@ -437,6 +373,14 @@ void TFormInst::SBFecharClick() {
 }
 
 void TFormInst::SBInstalarClick() {
+    // "&Instalar" held the focus and the run leaves it disabled: the keyboard would reach no
+    // control. Whatever way the run ends, an enabled "&Cancelar" takes the focus.
+    struct FocusCancelAfterwards {
+        TFormInst& form;
+        ~FocusCancelAfterwards() {
+            if (IsWindowEnabled(form.SBFechar)) form.FocusControl(form.SBFechar);
+        }
+    } focusCancel{*this};
     PerformInstall(*this);
 }
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 
 class Application;
 
@@ -64,6 +64,8 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static bool KeyPreview(HWND form, MSG& msg);
+    // The first show's steps, before the window becomes visible: FormShow, then the centring.
+    static void FirstShow(HWND form);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
     // Event handlers.
@@ -71,6 +73,8 @@ private:
     void SBFecharClick();
     void SBInstalarClick();
 
+    // The control takes the focus now when the window is active, else when it is next activated.
+    void FocusControl(HWND control);
     void CreateControls();
     void AlignControls();
     void PaintBanner(HDC dc);
@@ -97,5 +101,4 @@ private:
     HBRUSH white_ = nullptr;
     HICON icon_ = nullptr;
     HWND activeControl_ = nullptr;  // focused when the window is activated
-    bool shown_ = false;
 };

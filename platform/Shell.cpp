@@ -18,8 +18,16 @@ std::string SystemDirectory() {
     return TakeWholeString(GetSystemDirectoryA);
 }
 
+namespace {
+ShellExecuteFunction gShellExecute = ShellExecuteA;
+}  // namespace
+
+void SetShellExecuteFunction(ShellExecuteFunction function) {
+    gShellExecute = function ? function : ShellExecuteA;
+}
+
 void ShellOpen(HWND owner, const std::string& program, const std::string& parameters) {
-    ShellExecuteA(owner, "open", program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    gShellExecute(owner, "open", program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {

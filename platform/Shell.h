@@ -16,5 +16,11 @@ std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size));
 // neither waited for nor is the result looked at: what it does is its own business.
 void ShellOpen(HWND owner, const std::string& program, const std::string& parameters);
 
+// What ShellOpen calls: ShellExecuteA, unless a test has put a recorder of the starts in its
+// place (nullptr puts ShellExecuteA back).
+using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND owner, LPCSTR verb, LPCSTR file,
+                                                LPCSTR parameters, LPCSTR directory, INT show);
+void SetShellExecuteFunction(ShellExecuteFunction function);
+
 // CopyFileA, replacing an existing target. False when the copy failed.
 bool CopyFileReplacing(const std::string& from, const std::string& to);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 
@@ -69,8 +69,4 @@ void ReadSettingsFrom(const std::string& folder, InstallContext& context, Instal
         Refuse(ui, "O valor de LocalApp (\"" + rawLocalApp + "\") no arquivo " + path +
                        " n\xE3o \xE9 um caminho completo. Corrija o arquivo e execute o "
                        "instalador novamente.");
-}
-
-void ReadSettings(InstallContext& context, InstallerUi& ui) {
-    ReadSettingsFrom(InstallerFolder(), context, ui);
 }

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 
 class InstallerUi;
 
@@ -16,9 +16,6 @@ std::string InstallerFolder();
 // without any backslash comes back as systemDrive alone.
 std::string RebaseDrive(const std::string& value, const std::string& systemDrive);
 
-// Reads settingsPath into the context (SystemDrive must be set). On a missing file, or a
+// Reads startKestrel.INI of settingsFolder into the context (SystemDrive must be set). On a missing file, or a
 // LocalApp that is no path, shows the warning, enables "&Cancelar" and throws EAbort.
 void ReadSettingsFrom(const std::string& settingsFolder, InstallContext& context, InstallerUi& ui);
-
-// The run's step: the settings file in the installer's own folder.
-void ReadSettings(InstallContext& context, InstallerUi& ui);

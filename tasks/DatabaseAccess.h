@@ -2,7 +2,7 @@
 // machine-wide data source "Kestrel" under HKEY_LOCAL_MACHINE. Writes REG_SZ values only,
 // creating keys that are missing; deletes nothing.
 #pragma once
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 
 class TRegistry;
 

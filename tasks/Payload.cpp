@@ -3,7 +3,7 @@
 // interface DLL when a file of that name is already there. Deletes nothing else.
 #include "tasks/Payload.h"
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Resources.h"

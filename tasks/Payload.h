@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 
 class InstallerUi;
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 
 // The InstallContext directory a file goes into.
 enum class PayloadBase { BdeDir, OdbcDir, SystemDir };

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/InstallerUi.h"
+#include "core/InstallerUi.h"
 #include "platform/Com.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"

@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 
 class InstallerUi;
 

@@ -24,6 +24,9 @@ include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake OPTIONAL)
 add_test(NAME executable.imports
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh $<TARGET_FILE:InstaladorHalden> ${KESTREL_ARCH})
 set_tests_properties(executable.imports PROPERTIES LABELS static)
+# The source folders depend one way: platform <- core <- settings, tasks <- app.
+add_test(NAME source.layers COMMAND ${CMAKE_SOURCE_DIR}/tests/check-layers.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(source.layers PROPERTIES LABELS static)
 if(KESTREL_PRODUCT_EXE)
   add_test(NAME executable.product-imports
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh ${KESTREL_PRODUCT_EXE} i686)

@@ -10,19 +10,12 @@
 #include <vector>
 
 #include "Driver.h"
+#include "../common/ComEnvironment.h"
 #include "../common/LinkReader.h"
 
 namespace {
 
 using namespace e2e::texts;
-
-class ComEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
-    void TearDown() override { CoUninitialize(); }
-};
-[[maybe_unused]] const auto* const kComEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kRemoteFolder[] = "S:\\Kestrel\\";

@@ -150,4 +150,86 @@ TEST(Window, ClicksOnCheckBoxesAndPanelDoNotMoveTheWindow) {
     EXPECT_TRUE(app.Running());
 }
 
+// After a run no control keeps the focus unless the window gives it one ("&Instalar" held it and
+// is disabled): the enabled "&Cancelar" takes it, so Tab and Enter work, and a plain letter
+// (no Alt) presses no button.
+TEST(Window, AfterARunTheKeyboardWorksAndPlainLettersPressNothing) {
+    e2e::LayOutInstaller();
+    e2e::WriteFile("F:\\Instalador\\startKestrel.INI",
+                   e2e::Settings("C:\\Kestrel\\Kestrel.exe", "S:\\Kestrel\\Kestrel.exe"));
+    e2e::WriteFile("S:\\Kestrel\\Kestrel.exe", "MZ stand-in for the application");
+    e2e::Installer app;
+    HWND install = app.Button(kInstalar), cancel = app.Button(kCancelar);
+    app.Click(install);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !app.IsEnabled(install); }));
+    ASSERT_TRUE(app.WaitForStatus(kDone));
+    ASSERT_TRUE(app.WaitUntilEnabled(cancel));
+    EXPECT_TRUE(e2e::WaitFor([&] { return app.Focus() == cancel; }))
+        << "focus on \"" << e2e::Text(app.Focus()) << "\"";
+
+    // The letters of both buttons without Alt, then Tab: once Tab has moved the focus (past the
+    // disabled "&Instalar" to the first check box), the letters have been handled.
+    app.Key('C');
+    app.Key('I');
+    app.Key(VK_TAB);
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::Text(app.Focus()) == kMenuIniciar; }))
+        << "focus on \"" << e2e::Text(app.Focus()) << "\"";
+    EXPECT_TRUE(app.Running());
+    EXPECT_TRUE(app.Boxes().empty() && !app.CurrentBox().hwnd);
+
+    app.Key(VK_TAB, VK_SHIFT);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.Focus() == cancel; }));
+    app.Key(VK_RETURN);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+// The first show, whatever show command the program was started with: "&Instalar" focused, the
+// window centred on the 1024 x 768 desktop. A maximised start keeps the centred rectangle as the
+// one the window is restored to; a minimised start shows the window when the taskbar button
+// restores the program.
+TEST(Window, FirstShowForEachShowCommand) {
+    const RECT centred{(1024 - 459) / 2, (768 - 246) / 2, (1024 - 459) / 2 + 459,
+                       (768 - 246) / 2 + 246};
+    const struct {
+        int show;
+        const char* name;
+    } commands[] = {{SW_SHOWNORMAL, "SW_SHOWNORMAL"},
+                    {SW_SHOWMAXIMIZED, "SW_SHOWMAXIMIZED"},
+                    {SW_SHOWMINNOACTIVE, "SW_SHOWMINNOACTIVE"}};
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.name);
+        const int show = command.show;
+        e2e::Installer app("", show);
+        HWND form = app.Window();
+        ASSERT_NE(form, nullptr);
+        if (show == SW_SHOWMINNOACTIVE) {
+            HWND owner = app.ApplicationWindow();
+            EXPECT_TRUE(IsIconic(owner));
+            EXPECT_FALSE(IsWindowVisible(form));
+            // What the taskbar button does.
+            PostMessageA(owner, WM_SYSCOMMAND, SC_RESTORE, 0);
+            ASSERT_TRUE(e2e::WaitFor([&] { return IsWindowVisible(form) != FALSE; }));
+        }
+        HWND install = app.Button(kInstalar);
+        EXPECT_TRUE(e2e::WaitFor([&] { return app.Focus() == install; }))
+            << "focus on \"" << e2e::Text(app.Focus()) << "\"";
+        EXPECT_EQ(app.ActiveWindow(), form);
+        EXPECT_EQ(IsZoomed(form) != FALSE, show == SW_SHOWMAXIMIZED);
+        // Restored, where the window goes is its normal rectangle. (Wine's GetWindowPlacement
+        // reports the current rectangle for another process's window.)
+        if (show == SW_SHOWMAXIMIZED) {
+            ShowWindowAsync(form, SW_RESTORE);
+            ASSERT_TRUE(e2e::WaitFor([&] {
+                const RECT now = e2e::WindowRect(form);
+                return !IsZoomed(form) && now.right - now.left == 459;
+            }));
+        }
+        const RECT r = e2e::WindowRect(form);
+        EXPECT_TRUE(EqualRect(&r, &centred)) << r.left << "," << r.top << " "
+                                             << r.right - r.left << "x" << r.bottom - r.top;
+        app.Click(app.Button(kCancelar));
+        EXPECT_EQ(app.WaitForExit(), 0u);
+    }
+}
+
 }  // namespace

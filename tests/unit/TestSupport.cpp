@@ -3,6 +3,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/InstallContext.h"
+#include "platform/Files.h"
+
 int RecordingUi::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
     events.push_back("box:" + caption);
     boxes.push_back({text, caption, flags});
@@ -65,4 +68,36 @@ std::string ReadWholeFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string BuildFolder() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return ExtractFilePath(path);
+}
+
+std::string TestPayloadBlob(int row) {
+    std::string text = "row " + std::to_string(row) + " of the test payload\r\n";
+    std::string blob;
+    for (int i = 0; i < row % 5 + 1; ++i) blob += text;
+    return blob;
+}
+
+HMODULE MakeTestPayloadModule(const std::string& path, const std::set<int>& missing) {
+    const WORD portugueseBrazil = MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN);
+    if (!CopyFileA((BuildFolder() + "markers\\marker-msxml5.dll").c_str(), path.c_str(), FALSE))
+        return nullptr;
+    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    if (!update) return nullptr;
+    for (int row = 1; row <= kPayloadRows; ++row) {
+        if (missing.count(row)) continue;
+        std::string blob = TestPayloadBlob(row);
+        if (!UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(row), portugueseBrazil, &blob[0],
+                             static_cast<DWORD>(blob.size()))) {
+            EndUpdateResourceA(update, TRUE);
+            return nullptr;
+        }
+    }
+    if (!EndUpdateResourceA(update, FALSE)) return nullptr;
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }

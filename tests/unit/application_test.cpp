@@ -122,4 +122,29 @@ TEST(Window, StatusLineAndButtonsThroughTheWindowInterface) {
     EXPECT_EQ(ui.Title(), "Instalador - Kestrel");
 }
 
+// Only Alt with the underlined letter presses a button: WM_SYSCHAR with bit 29 of lParam (Alt
+// down). When no control has the focus the system sends plain keys as WM_SYSCHAR too.
+TEST(Window, OnlyAltWithTheUnderlinedLetterPressesAButton) {
+    Application app(GetModuleHandleA(nullptr));
+    TFormInst form(app);
+    ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);  // a button in a hidden window takes no key
+    const LPARAM kAltDown = 1 << 29;
+    struct Case {
+        WPARAM key;
+        LPARAM lParam;
+        bool closes;
+    } cases[] = {
+        {'c', 1, false},
+        {'C', 1, false},
+        {'c', 1 | kAltDown, true},  // last: closing ends the message loop for good
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(static_cast<char>(k.key));
+        SCOPED_TRACE(k.lParam);
+        PostMessageA(form.Handle(), WM_SYSCHAR, k.key, k.lParam);
+        app.ProcessMessages();
+        EXPECT_EQ(app.Terminated(), k.closes);
+    }
+}
+
 }  // namespace

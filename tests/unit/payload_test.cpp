@@ -18,13 +18,6 @@ namespace {
 
 const WORD kPortugueseBrazil = MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN);
 
-// The folder of this test program, which the build shares with InstaladorHalden.exe.
-std::string BuildFolder() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return ExtractFilePath(path);
-}
-
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
@@ -134,8 +127,7 @@ TEST(BuildPayloadDestinations, JoinsTheBasesAsTheyAre) {
     }
 }
 
-// A module whose RT_RCDATA blobs are short texts ("row 7 ..."), built from a copy of a marker
-// DLL. Rows in `missing` have no blob. (Wine's UpdateResource cannot store an empty blob.)
+// The rows written from a test payload module (TestSupport.h), whose blobs are short texts.
 class PayloadFixture : public ::testing::Test {
 protected:
     std::string root;
@@ -143,13 +135,6 @@ protected:
     RecordingUi ui;
     HMODULE module = nullptr;
     int made = 0;
-
-    static std::string Blob(int row) {
-        std::string text = "row " + std::to_string(row) + " of the test payload\r\n";
-        std::string blob;
-        for (int i = 0; i < row % 5 + 1; ++i) blob += text;
-        return blob;
-    }
 
     void SetUp() override {
         root = MakeTempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -165,20 +150,7 @@ protected:
 
     void MakeModule(std::set<int> missing = {}) {
         if (module) FreeLibrary(module);
-        module = nullptr;
-        std::string path = root + "blobs" + std::to_string(++made) + ".dll";
-        ASSERT_TRUE(CopyFileA((BuildFolder() + "markers\\marker-msxml5.dll").c_str(), path.c_str(),
-                              FALSE));
-        HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
-        ASSERT_NE(update, nullptr);
-        for (int row = 1; row <= kPayloadRows; ++row) {
-            if (missing.count(row)) continue;
-            std::string blob = Blob(row);
-            ASSERT_TRUE(UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(row), kPortugueseBrazil,
-                                        &blob[0], static_cast<DWORD>(blob.size())));
-        }
-        ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
-        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        module = MakeTestPayloadModule(root + "blobs" + std::to_string(++made) + ".dll", missing);
         ASSERT_NE(module, nullptr);
     }
 
@@ -210,7 +182,7 @@ TEST_F(PayloadFixture, WritesEveryRowInOrderAndKeepsAPresentKeepIfPresentFile) {
     }
     EXPECT_EQ(ui.events, expected);
     for (int row = 1; row <= kPayloadRows; ++row) {
-        std::string want = row == 21 ? "[user's own configuration]" : Blob(row);
+        std::string want = row == 21 ? "[user's own configuration]" : TestPayloadBlob(row);
         EXPECT_EQ(ReadWholeFile(Dest(row)), want) << "row " << row;
     }
     EXPECT_EQ(Strays(kPayloadRows), std::vector<std::string>{});

@@ -15,17 +15,10 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "tasks/Shortcuts.h"
+#include "../common/ComEnvironment.h"
 #include "../common/LinkReader.h"
 
 namespace {
-
-// The program entry initialises COM on the window thread; the tests do it for theirs.
-class ComEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
-    void TearDown() override { CoUninitialize(); }
-};
-[[maybe_unused]] const auto* const kComEnvironment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 const char* const kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
