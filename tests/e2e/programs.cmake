@@ -28,7 +28,7 @@ endif()
 
 add_library(e2e_driver STATIC ${CMAKE_SOURCE_DIR}/tests/e2e/Driver.cpp)
 target_include_directories(e2e_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e)
-target_link_libraries(e2e_driver PUBLIC gtest user32 gdi32 ole32 uuid)
+target_link_libraries(e2e_driver PUBLIC gtest user32 gdi32 ole32 uuid shell32)
 
 file(GLOB KESTREL_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_e2e_test.cpp)
 foreach(src ${KESTREL_E2E_TESTS})

@@ -1,4 +1,4 @@
-// The executable's own resources as the shell reads them from the built image.
+// The installer's image as the shell reads it: on the 32-bit bed the product itself.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "Driver.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ std::vector<DWORD> Pixels(HICON icon) {
 // The shell shows the first icon group of the image's resource directory as the program's icon:
 // that must be MAINICON, not the window's own icon.
 TEST(Resources, MainIconIsTheFirstIconGroup) {
-    const std::string path = BuildFolder() + "InstaladorHalden.exe";
+    const std::string path = e2e::BuiltInstaller();
     HMODULE exe = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(exe, nullptr) << GetLastError();
     std::vector<std::string> groups;
