@@ -39,12 +39,16 @@ prepare_wine_bed() {
 }
 
 # Copies a prefix: everything is copied except the system folder's files, which are hard-linked
-# (Wine never writes to them in place; the tests only add files there or replace them).
+# (Wine never writes to them in place; the tests only add files there or replace them). Where
+# the template lies on another file system than the copy (a /tmp of its own), they are copied.
 copy_wine_prefix() {
   local from=$1 to=$2
   mkdir -p "$to"
   (cd "$from" && tar cf - --exclude=./drive_c/windows/system32 .) | (cd "$to" && tar xf -)
-  cp -al "$from/drive_c/windows/system32" "$to/drive_c/windows/"
+  if ! cp -al "$from/drive_c/windows/system32" "$to/drive_c/windows/" 2>/dev/null; then
+    rm -rf "$to/drive_c/windows/system32"
+    cp -a "$from/drive_c/windows/system32" "$to/drive_c/windows/"
+  fi
 }
 
 # Makes the template prefix once, under a lock so parallel tests wait for it: about 15 s on the
