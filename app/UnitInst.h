@@ -49,6 +49,12 @@ public:
 
     HWND Handle() const { return handle_; }
 
+    // A check box's state, set before the window shows (from /TASKS).
+    void SetChecked(InstallOption option, bool checked);
+    // The window interface a click on "&Instalar" hands the run: the window itself unless one is
+    // put in front of it (the command line's logging one).
+    void SetRunUi(InstallerUi* ui) { runUi_ = ui; }
+
     // InstallerUi
     int MessageBox(const std::string& text, const std::string& caption, UINT flags) override;
     void SetStatus(const std::string& text) override;
@@ -72,6 +78,7 @@ private:
     void SBInstalarClick();
 
     void CreateControls();
+    HWND CheckBox(InstallOption option) const;
     void AlignControls();
     void PaintBanner(HDC dc);
 
@@ -97,5 +104,6 @@ private:
     HBRUSH white_ = nullptr;
     HICON icon_ = nullptr;
     HWND activeControl_ = nullptr;  // focused when the window is activated
+    InstallerUi* runUi_ = nullptr;
     bool shown_ = false;
 };
