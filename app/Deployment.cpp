@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Shell.h"
 
 namespace {
 
@@ -131,6 +132,12 @@ int RunWithCommandLine(Application& app, const CommandLine& options, int showCom
                                SysErrorMessage(error) + ".",
                            app.Title(), MB_OK | MB_ICONERROR);
         }
+    }
+    if (options.Unattended()) {
+        // No system box either: a drive not ready, a program that cannot be started or a crash
+        // must end in an exit code, not in a window waiting for a person.
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+        ShellOpenWithoutBoxes();
     }
     Application::BoxAnswers answers;
     answers.Unattended = options.Unattended();

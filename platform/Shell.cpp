@@ -22,10 +22,30 @@ std::string SystemDirectory() {
 
 namespace {
 ShellExecuteFunction gShellExecute = ShellExecuteA;
+
+// ShellExecuteA's work without its error box (SEE_MASK_FLAG_NO_UI).
+HINSTANCE WINAPI ShellExecuteWithoutBoxes(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                          LPCSTR directory, INT show) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.lpDirectory = directory;
+    info.nShow = show;
+    ShellExecuteExA(&info);
+    return info.hInstApp;
+}
 }  // namespace
 
 void SetShellExecuteFunction(ShellExecuteFunction function) {
     gShellExecute = function ? function : ShellExecuteA;
+}
+
+void ShellOpenWithoutBoxes() {
+    gShellExecute = ShellExecuteWithoutBoxes;
 }
 
 void ShellOpen(HWND owner, const std::string& program, const std::string& parameters) {
