@@ -6,12 +6,23 @@
 
 #include "core/InstallerUi.h"
 #include "platform/Errors.h"
+#include "platform/Log.h"
 
 Application* Application::instance_ = nullptr;
 
 namespace {
 
 const char kApplicationClass[] = "TApplication";
+
+std::string AnswerName(int answer) {
+    switch (answer) {
+    case IDOK: return "OK";
+    case IDYES: return "Sim";
+    case IDNO: return "N\xE3o";
+    case IDCANCEL: return "Cancelar";
+    }
+    return std::to_string(answer);
+}
 
 // Restores what MessageBox changed for the box's lifetime, also when an exception passes.
 struct BoxScope {
@@ -142,15 +153,19 @@ void Application::ShowMainForm(int showCommand) {
 }
 
 void Application::Run(int showCommand) {
+    Show(showCommand);
+    while (!terminated_) {
+        if (!ProcessMessage()) WaitMessage();
+    }
+}
+
+void Application::Show(int showCommand) {
     if (showCommand == SW_SHOWMINNOACTIVE) {
         // The form appears when the taskbar button restores the application.
         ShowWindow(handle_, SW_SHOWMINNOACTIVE);
     } else {
         ShowWindow(handle_, SW_SHOWNORMAL);
         ShowMainForm(showCommand == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
-    }
-    while (!terminated_) {
-        if (!ProcessMessage()) WaitMessage();
     }
 }
 
@@ -187,8 +202,24 @@ void Application::ProcessMessages() {
 }
 
 int Application::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
-    BoxScope scope(handle_);
-    return ::MessageBoxA(handle_, text.c_str(), caption.c_str(), flags);
+    Log("Caixa \"" + caption + "\": " + text);
+    const bool question = (flags & MB_TYPEMASK) == MB_YESNO;
+    if (question && answers_.NoReinstall) {
+        Log("Resposta: N\xE3o (/NOREINSTALL)");
+        return IDNO;
+    }
+    if (answers_.Unattended) {
+        const int answer = question ? IDYES : IDOK;
+        Log("Resposta: " + AnswerName(answer) + " (autom\xE1tica, sem caixa)");
+        return answer;
+    }
+    int answer;
+    {
+        BoxScope scope(handle_);
+        answer = ::MessageBoxA(handle_, text.c_str(), caption.c_str(), flags);
+    }
+    Log("Resposta: " + AnswerName(answer));
+    return answer;
 }
 
 void Application::ShowException(const std::exception& error) {
@@ -244,5 +275,6 @@ void ShowError(InstallerUi& ui, const std::exception& error) {
     if (dynamic_cast<const EAbort*>(&error)) return;
     const auto* own = dynamic_cast<const Exception*>(&error);
     std::string message = own ? own->message() : std::string(error.what());
+    Log("Erro: " + ErrorBoxText(message));
     ui.MessageBox(ErrorBoxText(message), ui.Title(), MB_OK | MB_ICONERROR);
 }

@@ -49,6 +49,8 @@ public:
     // Shows the application window (carrying the taskbar button) and the main form as the show
     // command asks, then takes and handles messages until the terminate flag is set.
     void Run(int showCommand);
+    // Only the showing part of Run.
+    void Show(int showCommand);
     bool Terminated() const { return terminated_; }
     // Ends the message loop after the current message (posts the quit message).
     void Terminate();
@@ -59,8 +61,18 @@ public:
 
     // The modal message box owned by the application window: opens on the monitor of the active
     // window, disables the other top-level windows of this thread meanwhile and restores
-    // everything afterwards. Returns the button pressed.
+    // everything afterwards. Returns the button pressed. Every box's caption, text and answer
+    // also go to the log.
     int MessageBox(const std::string& text, const std::string& caption, UINT flags);
+
+    // How boxes are answered. Unattended: no box is ever shown; each is answered at once, a
+    // question (the reinstall question, the program's only one) with Yes, any other box with
+    // OK. NoReinstall: the question is answered No without being shown, also with the window.
+    struct BoxAnswers {
+        bool Unattended = false;
+        bool NoReinstall = false;
+    };
+    void SetBoxAnswers(const BoxAnswers& answers) { answers_ = answers; }
 
     // The error display for an exception that escaped an event handler (ShowError below, on the
     // main form).
@@ -86,6 +98,7 @@ private:
     SetLayeredWindowAttributesFn setLayered_ = nullptr;
     bool comInitialized_ = false;
     bool terminated_ = false;
+    BoxAnswers answers_;
 };
 
 // The error display, on any window interface: cancels a mouse capture, shows nothing for the

@@ -2,6 +2,7 @@
 
 #include "core/InstallerUi.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "settings/Settings.h"
@@ -40,6 +41,8 @@ void FixBaseDirectories(InstallContext& context, const std::string& systemDir) {
     context.SystemDrive = ExtractFileDrive(context.SystemDir);
     context.BdeDir = context.SystemDrive + kBdeSubdir;
     context.OdbcDir = context.SystemDrive + kOdbcSubdir;
+    Log("Pastas: sistema " + context.SystemDir + "; BDE " + context.BdeDir + "; ODBC " +
+        context.OdbcDir);
 }
 
 // The reinstall check and the registry writes, on one HKEY_LOCAL_MACHINE registry object that
@@ -72,8 +75,13 @@ void RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
 
 void CopyApplication(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusCopying);
-    if (!CopyFileReplacing(context.RemoteApp, context.LocalApp))
+    if (CopyFileReplacing(context.RemoteApp, context.LocalApp)) {
+        Log("Execut\xE1vel copiado: " + context.RemoteApp + " para " + context.LocalApp);
+    } else {
+        Log("Execut\xE1vel n\xE3o copiado: " + context.RemoteApp + " para " + context.LocalApp +
+            ": " + SysErrorMessage(GetLastError()));
         ui.MessageBox(kCopyWarning, kWarningCaption, MB_OK);
+    }
 }
 
 // The check boxes count as they are now, not as they were at the click.
@@ -82,9 +90,12 @@ void CreateLinks(const InstallContext& context, InstallerUi& ui) {
     const std::string target = context.RemoteFolder + kLauncher;
     if (ui.IsChecked(InstallOption::DeskTop))
         CreateShellLink(target, "", context.LocalFolder, kLinkName, "Common Desktop", ui);
+    else Log("Atalho na \xE1rea de trabalho: n\xE3o criado, op\xE7\xE3o desmarcada");
     if (ui.IsChecked(InstallOption::MenuIniciar))
         CreateShellLink(target, "", context.LocalFolder, kLinkName, "Common Programs", ui);
+    else Log("Atalho no menu Iniciar: n\xE3o criado, op\xE7\xE3o desmarcada");
     if (ui.IsChecked(InstallOption::QuickLaunch)) PlaceQuickLaunchLinks(context, ui);
+    else Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, op\xE7\xE3o desmarcada");
 }
 
 }  // namespace
@@ -99,7 +110,7 @@ std::string ExtractFileDrive(const std::string& path) {
     return std::string();
 }
 
-void PerformInstall(InstallerUi& ui, const InstallSources& sources) {
+RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     ui.SetCancelEnabled(false);
     ui.SetInstallEnabled(false);
 
@@ -107,6 +118,7 @@ void PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     FixBaseDirectories(context, sources.SystemDir);
     ReadSettingsFrom(sources.SettingsFolder, context, ui);  // a missing file ends the run here
 
+    RunEnd end = RunEnd::NotReinstalled;
     if (RegisterSystem(context, ui)) {
         CreateDirectories(context);
         BuildPayloadDestinations(context);
@@ -115,9 +127,13 @@ void PerformInstall(InstallerUi& ui, const InstallSources& sources) {
         CopyApplication(context, ui);
         CreateLinks(context, ui);
         ui.SetStatus(kStatusDone);
+        end = RunEnd::Installed;
+        Log("Fim da instala\xE7\xE3o: conclu\xED" "da");
     } else {
         ui.SetStatus("");
+        Log("Fim da instala\xE7\xE3o: j\xE1 instalado, nada foi gravado");
     }
     // "&Instalar" stays disabled: one start of the program installs at most once.
     ui.SetCancelEnabled(true);
+    return end;
 }

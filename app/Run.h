@@ -18,9 +18,15 @@ struct InstallSources {
     HMODULE PayloadModule = nullptr;  // nullptr: the program's own image
 };
 
+// How a run that did not fail ended.
+enum class RunEnd {
+    Installed,       // "Instalação concluída!"
+    NotReinstalled,  // installed already, and the reinstall question answered No
+};
+
 // The body of TFormInst::SBInstalarClick. Failures leave as exceptions (the error display shows
-// them); the buttons then stay disabled.
-void PerformInstall(InstallerUi& ui, const InstallSources& sources = InstallSources());
+// them); the buttons then stay disabled. The missing settings file leaves as EAbort.
+RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources = InstallSources());
 
 // The drive part of a path: "C:" of "C:\...", "\\server\share" of "\\server\share\...", else "".
 std::string ExtractFileDrive(const std::string& path);

@@ -381,7 +381,7 @@ void TFormInst::SBInstalarClick() {
             if (IsWindowEnabled(form.SBFechar)) form.FocusControl(form.SBFechar);
         }
     } focusCancel{*this};
-    PerformInstall(*this);
+    PerformInstall(runUi_ ? *runUi_ : *this);
 }
 
 int TFormInst::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
@@ -415,11 +415,18 @@ void TFormInst::SetInstallEnabled(bool enabled) {
     EnableWindow(SBInstalar, enabled);
 }
 
+HWND TFormInst::CheckBox(InstallOption option) const {
+    return option == InstallOption::DeskTop       ? CheckDeskTop
+           : option == InstallOption::MenuIniciar ? CheckMenuIniciar
+                                                  : CheckQuickLaunch;
+}
+
 bool TFormInst::IsChecked(InstallOption option) const {
-    HWND box = option == InstallOption::DeskTop      ? CheckDeskTop
-               : option == InstallOption::MenuIniciar ? CheckMenuIniciar
-                                                      : CheckQuickLaunch;
-    return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendMessageA(CheckBox(option), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TFormInst::SetChecked(InstallOption option, bool checked) {
+    SendMessageA(CheckBox(option), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void TFormInst::ShowMessage(const std::string& text) {

@@ -49,6 +49,12 @@ public:
 
     HWND Handle() const { return handle_; }
 
+    // A check box's state, set before the window shows (from /TASKS).
+    void SetChecked(InstallOption option, bool checked);
+    // The window interface a click on "&Instalar" hands the run: the window itself unless one is
+    // put in front of it (the command line's logging one).
+    void SetRunUi(InstallerUi* ui) { runUi_ = ui; }
+
     // InstallerUi
     int MessageBox(const std::string& text, const std::string& caption, UINT flags) override;
     void SetStatus(const std::string& text) override;
@@ -76,6 +82,7 @@ private:
     // The control takes the focus now when the window is active, else when it is next activated.
     void FocusControl(HWND control);
     void CreateControls();
+    HWND CheckBox(InstallOption option) const;
     void AlignControls();
     void PaintBanner(HDC dc);
 
@@ -101,4 +108,5 @@ private:
     HBRUSH white_ = nullptr;
     HICON icon_ = nullptr;
     HWND activeControl_ = nullptr;  // focused when the window is activated
+    InstallerUi* runUi_ = nullptr;
 };

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/Deployment.h"
 #include "app/UnitInst.h"
 
 // Every handler's exception is caught and shown by the error display; one that escapes anyway
@@ -43,9 +45,11 @@ void HardenDllSearch() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     HardenDllSearch();
+    const CommandLine options = ParseCommandLine(ArgumentsOf(GetCommandLineA()));
     Application app(instance);
     app.Initialize();
     app.SetTitle("Instalador - Kestrel");
+    if (!options.Empty) return RunWithCommandLine(app, options, showCommand);
     TFormInst FormInst(app);
     app.Run(showCommand);
     return 0;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/Log.h"
+
 std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size)) {
     std::vector<char> buffer(MAX_PATH + 1);
     for (;;) {
@@ -20,14 +22,39 @@ std::string SystemDirectory() {
 
 namespace {
 ShellExecuteFunction gShellExecute = ShellExecuteA;
+
+// ShellExecuteA's work without its error box (SEE_MASK_FLAG_NO_UI).
+HINSTANCE WINAPI ShellExecuteWithoutBoxes(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                          LPCSTR directory, INT show) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.lpDirectory = directory;
+    info.nShow = show;
+    ShellExecuteExA(&info);
+    return info.hInstApp;
+}
 }  // namespace
 
 void SetShellExecuteFunction(ShellExecuteFunction function) {
     gShellExecute = function ? function : ShellExecuteA;
 }
 
+void ShellOpenWithoutBoxes() {
+    gShellExecute = ShellExecuteWithoutBoxes;
+}
+
 void ShellOpen(HWND owner, const std::string& program, const std::string& parameters) {
-    gShellExecute(owner, "open", program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    HINSTANCE result =
+        gShellExecute(owner, "open", program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    // Not waited for, and the run does not look at the result; the log keeps it.
+    const INT_PTR code = reinterpret_cast<INT_PTR>(result);
+    Log("Iniciado: " + program + " " + parameters +
+        (code > 32 ? std::string() : " (falhou, c\xF3" "digo " + std::to_string(code) + ")"));
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {

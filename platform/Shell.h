@@ -15,6 +15,9 @@ std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size));
 // ShellExecuteA with the verb "open", no working directory and SW_SHOWNORMAL. The program is
 // neither waited for nor is the result looked at: what it does is its own business.
 void ShellOpen(HWND owner, const std::string& program, const std::string& parameters);
+// From now on ShellOpen shows no box of its own when a program cannot be started (an
+// unattended run must never wait for a person).
+void ShellOpenWithoutBoxes();
 
 // What ShellOpen calls: ShellExecuteA, unless a test has put a recorder of the starts in its
 // place (nullptr puts ShellExecuteA back).

@@ -5,6 +5,7 @@
 #include "core/InstallerUi.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -62,6 +63,11 @@ void ReadSettingsFrom(const std::string& folder, InstallContext& context, Instal
 
     if (!context.LocalFolder.empty() && context.LocalFolder.back() == '\\')
         context.LocalFolder.pop_back();
+
+    Log("Configura\xE7\xF5" "es lidas de " + path + ": LocalApp=" + rawLocalApp +
+        " (na esta\xE7\xE3o " + context.LocalApp + "), RemoteApp=" + context.RemoteApp +
+        ", IPServidor=" + context.IPServidor + ", Porta=" + context.Porta +
+        ", BancoDados=" + context.BancoDados);
 
     // Without a backslash the value names no place on the workstation: the copy and the links
     // would go to the root of the system drive. Stop before anything is written.

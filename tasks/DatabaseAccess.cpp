@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Log.h"
 #include "platform/Registry.h"
 
 namespace {
@@ -81,6 +82,8 @@ void WriteGroup(TRegistry& registry, const std::string& key, const Values& value
     registry.OpenKey(key, true);  // a failed open makes the first write below raise
     for (const auto& value : values) registry.WriteString(value.first, value.second);
     registry.CloseKey();
+    Log("Registro gravado: HKEY_LOCAL_MACHINE\\" + key + " (" + std::to_string(values.size()) +
+        (values.size() == 1 ? " valor)" : " valores)"));
 }
 
 // The seven values of one driver's registration; file is the driver DLL below OdbcDir.
@@ -99,7 +102,10 @@ void TakeRegisteredBdeDir(TRegistry& registry, InstallContext& context) {
     registry.OpenKey(kBdeKey, true);
     std::string registered = registry.ReadString("DLLPATH");
     registry.CloseKey();
-    if (!registered.empty()) context.BdeDir = registered;
+    if (!registered.empty()) {
+        context.BdeDir = registered;
+        Log("BDE j\xE1 registrado em " + registered);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/InstallerUi.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "platform/Resources.h"
 #include "tasks/PayloadTable.h"
 
@@ -23,6 +24,9 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
                 throw EResNotFound(Format("Resource %d not found", entry.Row));
             ui.SetStatus("Instalando " + destination);
             WriteFileReplacing(destination, blob.Data, blob.Size);
+            Log("Arquivo gravado: " + destination + " (" + std::to_string(blob.Size) + " bytes)");
+        } else {
+            Log("Arquivo mantido, j\xE1 existe: " + destination);
         }
         ui.ProcessMessages();  // also for a kept row
     }

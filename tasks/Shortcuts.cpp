@@ -7,7 +7,9 @@
 
 #include "core/InstallerUi.h"
 #include "platform/Com.h"
+#include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "platform/Registry.h"
 
 namespace {
@@ -68,7 +70,13 @@ void SaveShellLink(const std::string& linkPath, const std::string& target,
     link->SetArguments(arguments.c_str());
     link->SetPath(target.c_str());
     link->SetWorkingDirectory(workingDirectory.c_str());
-    file->Save(AnsiToWide(linkPath).data(), FALSE);
+    const HRESULT saved = file->Save(AnsiToWide(linkPath).data(), FALSE);
+    if (SUCCEEDED(saved)) {
+        Log("Atalho criado: " + linkPath + " para " + target);
+    } else {
+        Log("Atalho n\xE3o gravado: " + linkPath +
+            Format(" (erro 0x%08lX)", static_cast<unsigned long>(saved)));
+    }
 }
 
 std::string UpperAnsi(std::string text) {
@@ -84,7 +92,10 @@ void CreateShellLink(const std::string& target, const std::string& arguments,
     std::string directory = (folder == kCommonDesktop || folder == kCommonPrograms)
                                 ? ShellFolderDirectory(folder)
                                 : folder;
-    if (directory.empty()) return;  // never a link at the root of the current drive
+    if (directory.empty()) {  // never a link at the root of the current drive
+        Log("Atalho n\xE3o criado: nenhuma pasta registrada para " + folder);
+        return;
+    }
 
     std::string linkPath = directory + "\\" + linkName + ".lnk";
     if (FileExists(linkPath)) {
@@ -125,7 +136,11 @@ void PlaceQuickLaunchLinks(const InstallContext& context, InstallerUi& ui) {
     }
 
     std::string profiles = ProfilesFolderOf(appData);
-    if (profiles.empty()) return;  // no walk over the root of the current drive
+    if (profiles.empty()) {  // no walk over the root of the current drive
+        Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, Common AppData (\"" + appData +
+            "\") n\xE3o indica a pasta dos perfis");
+        return;
+    }
 
     WIN32_FIND_DATAA entry;
     FindHandle search;
@@ -139,7 +154,11 @@ void PlaceQuickLaunchLinks(const InstallContext& context, InstallerUi& ui) {
 
 void PlaceQuickLaunchLink(const InstallContext& context, const std::string& directory,
                           InstallerUi& ui) {
-    if (!DirectoryExists(directory)) return;
+    if (!DirectoryExists(directory)) {
+        Log("Atalho de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criado, a pasta n\xE3o existe: " +
+            directory);
+        return;
+    }
     CreateShellLink(context.RemoteFolder + kLauncher, "", context.LocalFolder, "Kestrel", directory,
                     ui);
 }

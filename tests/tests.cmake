@@ -27,6 +27,10 @@ set_tests_properties(executable.imports PROPERTIES LABELS static)
 # The source folders depend one way: platform <- core <- settings, tasks <- app.
 add_test(NAME source.layers COMMAND ${CMAKE_SOURCE_DIR}/tests/check-layers.sh ${CMAKE_SOURCE_DIR})
 set_tests_properties(source.layers PROPERTIES LABELS static)
+# Its manifest: administrator rights and nothing else, in the spelling Windows XP loads.
+add_test(NAME executable.manifest
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/check-manifest.py $<TARGET_FILE:InstaladorHalden>)
+set_tests_properties(executable.manifest PROPERTIES LABELS static)
 if(KESTREL_PRODUCT_EXE)
   add_test(NAME executable.product-imports
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh ${KESTREL_PRODUCT_EXE} i686)
@@ -36,4 +40,7 @@ if(KESTREL_PRODUCT_EXE)
             ${CMAKE_SOURCE_DIR}/tests/audit/imports.list)
   set_tests_properties(executable.product-imports executable.product-import-audit
     PROPERTIES LABELS static)
+  add_test(NAME executable.product-manifest
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/check-manifest.py ${KESTREL_PRODUCT_EXE})
+  set_tests_properties(executable.product-manifest PROPERTIES LABELS static)
 endif()

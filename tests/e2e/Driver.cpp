@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace e2e {
 
@@ -140,6 +142,15 @@ bool ProcessRunning(const char* exeName) {
     return found;
 }
 
+void WriteLargeFile(const std::string& path, LONG megabytes) {
+    WriteFile(path, "");
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    SetFilePointer(h, megabytes << 20, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
 bool FileExists(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -199,12 +210,17 @@ RECT WindowRect(HWND hwnd) {
 
 // --- The installer ------------------------------------------------------------------------
 
+// The program a scenario starts: exe, or F:\Instalador\InstaladorHalden.exe (laid out first
+// when it is not there).
+static std::string ProgramToStart(const std::string& exe) {
+    if (!exe.empty()) return exe;
+    const std::string path = "F:\\Instalador\\InstaladorHalden.exe";
+    if (!FileExists(path)) LayOutInstaller("F:\\Instalador\\");
+    return path;
+}
+
 Installer::Installer(const std::string& exe, int showCommand) {
-    std::string path = exe;
-    if (path.empty()) {
-        path = "F:\\Instalador\\InstaladorHalden.exe";
-        if (!FileExists(path)) LayOutInstaller("F:\\Instalador\\");
-    }
+    const std::string path = ProgramToStart(exe);
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
@@ -236,14 +252,19 @@ Installer::Installer(const std::string& exe, int showCommand) {
     if (!ready) ADD_FAILURE() << "the window \"" << kFormCaption << "\" did not appear ready";
 }
 
-Installer::~Installer() {
-    if (!pi_.hProcess) return;
-    if (Running()) {
-        TerminateProcess(pi_.hProcess, 1);
-        WaitForSingleObject(pi_.hProcess, 10000);
+// Ends a process that still runs and closes its handles.
+static void EndProcess(PROCESS_INFORMATION& pi) {
+    if (!pi.hProcess) return;
+    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, 10000);
     }
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+Installer::~Installer() {
+    EndProcess(pi_);
 }
 
 HWND Installer::ApplicationWindow() const {
@@ -429,8 +450,12 @@ bool Installer::WaitUntilEnabled(HWND control, DWORD timeoutMs) {
 }
 
 Box Installer::CurrentBox() const {
+    return BoxOf(pi_.dwProcessId);
+}
+
+Box BoxOf(DWORD processId) {
     Box box;
-    box.hwnd = FindWindowOf(pi_.dwProcessId, "#32770", nullptr);
+    box.hwnd = FindWindowOf(processId, "#32770", nullptr);
     if (!box.hwnd) return box;
     char caption[512];
     int n = GetWindowTextA(box.hwnd, caption, sizeof caption);
@@ -469,6 +494,10 @@ Box Installer::WaitForBox(DWORD timeoutMs) {
 }
 
 void Installer::Answer(const Box& box, int buttonId) {
+    AnswerBox(box, buttonId);
+}
+
+void AnswerBox(const Box& box, int buttonId) {
     ASSERT_NE(box.hwnd, nullptr);
     HWND button = GetDlgItem(box.hwnd, buttonId);
     ASSERT_NE(button, nullptr) << "the box \"" << box.caption << "\" has no button " << buttonId;
@@ -487,6 +516,92 @@ DWORD Installer::WaitForExit(DWORD timeoutMs) {
     if (WaitForSingleObject(pi_.hProcess, Scaled(timeoutMs)) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the installer did not end";
         return STILL_ACTIVE;
+    }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+// --- The installer started with a command line -------------------------------------------
+
+namespace {
+
+BOOL CALLBACK CollectVisible(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == s->first && IsWindowVisible(hwnd)) s->second.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> VisibleWindowsOf(DWORD pid) {
+    std::pair<DWORD, std::vector<HWND>> s{pid, {}};
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&s));
+    return s.second;
+}
+
+}  // namespace
+
+Launched::Launched(const std::string& arguments, const std::string& exe) {
+    const std::string path = ProgramToStart(exe);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    std::string line = "\"" + path + "\" " + arguments;
+    std::string folder = FolderOf(path);
+    if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi_)) {
+        ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
+    }
+}
+
+Launched::~Launched() {
+    EndProcess(pi_);
+}
+
+bool Launched::Running() const {
+    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND Launched::VisibleWindow(const char* caption) const {
+    return pi_.hProcess ? FindWindowOf(pi_.dwProcessId, nullptr, caption) : nullptr;
+}
+
+HWND Launched::WaitForWindow(const char* caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    if (!WaitFor([&] { return (found = VisibleWindow(caption)) != nullptr || !Running(); },
+                 timeoutMs) || !found)
+        ADD_FAILURE() << "no window \"" << caption << "\" appeared"
+                      << (Running() ? "" : " (the installer had ended)");
+    return found;
+}
+
+void Launched::NoteWindows() {
+    for (HWND hwnd : VisibleWindowsOf(pi_.dwProcessId)) {
+        std::string caption = ClassName(hwnd) + " \"" + Text(hwnd) + "\"";
+        if (std::find(seen_.begin(), seen_.end(), caption) == seen_.end())
+            seen_.push_back(caption);
+    }
+}
+
+Box Launched::WaitForBox(DWORD timeoutMs) {
+    Box box;
+    if (!WaitFor([&] {
+            box = BoxOf(pi_.dwProcessId);
+            return (box.hwnd && !box.buttons.empty()) || !Running();
+        }, timeoutMs) || !box.hwnd)
+        ADD_FAILURE() << "no message box appeared";
+    return box;
+}
+
+DWORD Launched::WaitForExit(DWORD timeoutMs) {
+    if (!pi_.hProcess) return STILL_ACTIVE;
+    const DWORD start = GetTickCount(), limit = Scaled(timeoutMs);
+    while (WaitForSingleObject(pi_.hProcess, 20) == WAIT_TIMEOUT) {
+        NoteWindows();
+        if (GetTickCount() - start > limit) {
+            ADD_FAILURE() << "the installer did not end";
+            return STILL_ACTIVE;
+        }
     }
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(pi_.hProcess, &code);

@@ -51,6 +51,16 @@ inline constexpr char kDefaultBde[] =
     "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
 inline constexpr char kOdbc[] = "C:\\Arquivos de programas\\PostgreSQL\\psqlODBC\\0804\\bin";
 inline constexpr char kBdeKey[] = "SOFTWARE\\Borland\\Database Engine";
+inline constexpr char kDataSourceKey[] = "SOFTWARE\\ODBC\\ODBC.INI\\Kestrel";
+// The site the scenarios lay out, and where a default installation puts its copy and links.
+inline constexpr char kSettingsFile[] = "F:\\Instalador\\startKestrel.INI";
+inline constexpr char kRemoteApp[] = "S:\\Kestrel\\Kestrel.exe";
+inline constexpr char kLocalApp[] = "C:\\Kestrel\\Kestrel.exe";
+inline constexpr char kDesktopLink[] = "C:\\users\\Public\\Desktop\\Kestrel.lnk";
+inline constexpr char kMenuFolder[] =
+    "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tavrin";
+inline constexpr char kMenuLink[] =
+    "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tavrin\\Kestrel.lnk";
 }  // namespace texts
 
 
@@ -65,6 +75,9 @@ std::string BuiltInstaller();
 std::string LayOutInstaller(const std::string& folder = "F:\\Instalador\\");
 // Writes a file, creating its folders.
 void WriteFile(const std::string& path, const std::string& contents);
+// A file of that many megabytes of zeros (sparse where the file system can), made at once: a
+// program file big enough to keep a run busy in its copy.
+void WriteLargeFile(const std::string& path, LONG megabytes);
 // The whole file ("" when it cannot be read).
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
@@ -96,6 +109,11 @@ struct Box {
     std::vector<std::string> buttons;  // the captions, in order ("OK", "&Sim", ...)
     bool hasIcon = false;
 };
+
+// The message box a process shows now (hwnd nullptr when none).
+Box BoxOf(DWORD processId);
+// Presses the box's button with this identifier and waits until the box is gone.
+void AnswerBox(const Box& box, int buttonId);
 
 // --- The installer ------------------------------------------------------------------------
 
@@ -169,6 +187,39 @@ private:
     PROCESS_INFORMATION pi_{};
     HWND form_ = nullptr;
     std::vector<Box> boxes_;
+};
+
+// --- The installer started with a command line -------------------------------------------
+
+// The installer started with arguments (e.g. "/VERYSILENT /LOG=\"C:\\k.log\""), waiting for
+// nothing: an unattended run may show no window at all. Default program: the one of Installer.
+class Launched {
+public:
+    explicit Launched(const std::string& arguments, const std::string& exe = "");
+    // Ends the process if it still runs.
+    ~Launched();
+    Launched(const Launched&) = delete;
+    Launched& operator=(const Launched&) = delete;
+
+    DWORD ProcessId() const { return pi_.dwProcessId; }
+    bool Running() const;
+    // A visible top-level window of the process with that caption (any caption: nullptr);
+    // nullptr when there is none.
+    HWND VisibleWindow(const char* caption = nullptr) const;
+    // Polls until a visible window of that caption appears; nullptr (and a failure) on timeout.
+    HWND WaitForWindow(const char* caption, DWORD timeoutMs = kTimeoutMs);
+    // The next message box (see Installer::WaitForBox); AnswerBox answers it.
+    Box WaitForBox(DWORD timeoutMs = kTimeoutMs);
+    // Waits for the end; the exit code (STILL_ACTIVE, and a failure, on timeout). While it
+    // waits it notes every visible top-level window it sees (see SeenWindows).
+    DWORD WaitForExit(DWORD timeoutMs = kTimeoutMs);
+    // Captions of the visible windows WaitForExit saw, once each, in order.
+    const std::vector<std::string>& SeenWindows() const { return seen_; }
+
+private:
+    void NoteWindows();
+    PROCESS_INFORMATION pi_{};
+    std::vector<std::string> seen_;
 };
 
 }  // namespace e2e

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Driver.h"
+#include "Snapshots.h"
 #include "../common/RegistryProbe.h"
 
 namespace {
@@ -21,64 +22,6 @@ const char kMenuLink[] =
     "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tavrin\\Kestrel.lnk";
 
 const char kDataSourceKey[] = "SOFTWARE\\ODBC\\ODBC.INI\\Kestrel";
-
-// --- Registry and disk, read from the test's side ----------------------------------------
-
-// Every key below path with its values.
-void RegTree(const std::string& path, std::map<std::string, Values>& out) {
-    out[path] = RegValues(path);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    char name[256];
-    DWORD size = sizeof name;
-    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
-                      ERROR_SUCCESS;
-         ++i, size = sizeof name)
-        RegTree(path + "\\" + name, out);
-    RegCloseKey(key);
-}
-
-std::map<std::string, Values> RegistrySnapshot() {
-    std::map<std::string, Values> out;
-    RegTree("SOFTWARE\\Borland", out);
-    RegTree("SOFTWARE\\ODBC", out);
-    return out;
-}
-
-// Every file and folder below dir with its size and last write time.
-void Listing(const std::string& dir, std::vector<std::string>& out) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        out.push_back(dir + "\\" + name + " " + std::to_string(data.nFileSizeLow) + " " +
-                      std::to_string(data.ftLastWriteTime.dwLowDateTime) + ":" +
-                      std::to_string(data.ftLastWriteTime.dwHighDateTime));
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Listing(dir + "\\" + name, out);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-}
-
-std::vector<std::string> DiskSnapshot() {
-    std::vector<std::string> out;
-    for (const char* dir : {"C:\\Kestrel", "C:\\Arquivos de Programas", "D:", "C:\\users\\Public\\Desktop",
-                            "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tavrin"})
-        Listing(dir, out);
-    // The system directory's own files (the ten system-wide payload files lie there).
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA("C:\\windows\\system32\\*", &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            out.push_back(std::string(data.cFileName) + " " +
-                          std::to_string(data.ftLastWriteTime.dwLowDateTime));
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    return out;
-}
 
 bool DirectoryExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
@@ -176,8 +119,8 @@ TEST(Run, SecondRunAsksAndNoChangesNothing) {
     e2e::WriteFile(kRemoteApp, "Kestrel, a newer build");
     DeleteFileA(kDesktopLink);
     ASSERT_TRUE(e2e::WaitFor([] { return !e2e::ProcessRunning("regsvr32.exe"); }));
-    const auto registry = RegistrySnapshot();
-    const auto disk = DiskSnapshot();
+    const auto registry = e2e::RegistrySnapshot();
+    const auto disk = e2e::DiskSnapshot();
 
     e2e::Installer second;
     second.Click(second.Button(kInstalar));
@@ -189,8 +132,8 @@ TEST(Run, SecondRunAsksAndNoChangesNothing) {
     second.Answer(box, IDNO);
     ASSERT_TRUE(second.WaitUntilEnabled(second.Button(kCancelar)));
     EXPECT_EQ(second.Status(), "");
-    EXPECT_EQ(RegistrySnapshot(), registry);
-    EXPECT_EQ(DiskSnapshot(), disk);
+    EXPECT_EQ(e2e::RegistrySnapshot(), registry);
+    EXPECT_EQ(e2e::DiskSnapshot(), disk);
     EXPECT_EQ(e2e::ReadFile(kLocalApp), "Kestrel, the application");
     CloseWithCancel(second);
 }
@@ -277,19 +220,10 @@ TEST(Run, AllOptionsClearedPlacesNoLinks) {
 // A large application file keeps the run busy in its copy long enough to press Alt+F4 while
 // it works: the copy does not process messages, so the key and the click wait in the queue for
 // the run's next message processing, before the links.
-void WriteLargeFile(const std::string& path, LONG megabytes) {
-    e2e::WriteFile(path, "");
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    SetFilePointer(h, megabytes << 20, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-}
-
 TEST(Run, AltF4DuringTheRunLetsItFinishThenEnds) {
     e2e::LayOutInstaller();
     e2e::WriteFile(kSettingsFile, e2e::Settings("D:\\Kestrel\\Kestrel.exe", kRemoteApp));
-    WriteLargeFile(kRemoteApp, 512);
+    e2e::WriteLargeFile(kRemoteApp, 512);
     e2e::Installer app;
     HWND deskTop = app.Button(kDeskTop);
     app.Click(app.Button(kInstalar));

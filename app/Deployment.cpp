@@ -1,0 +1,151 @@
+#include "app/Deployment.h"
+
+#include <exception>
+
+#include "app/Application.h"
+#include "app/UnitInst.h"
+#include "platform/Environment.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Shell.h"
+
+namespace {
+
+bool IsQuestion(UINT flags) {
+    return (flags & MB_TYPEMASK) == MB_YESNO;
+}
+
+void LogStart() {
+    Log("In\xED" "cio: InstaladorHalden " + ProgramVersion() + "; Windows " + WindowsVersion() +
+        "; usu\xE1rio " + UserName() + " no computador " + ComputerName() +
+        "; linha de comando: " + GetCommandLineA());
+}
+
+// The run without a person: every way it can end becomes an exit code.
+int RunUnattended(LoggedUi& ui) {
+    try {
+        const RunEnd end = PerformInstall(ui);
+        return ExitCodeOf(end, ui.Warnings());
+    } catch (const EAbort&) {
+        Log("Fim da instala\xE7\xE3o: nada foi gravado");
+        return kExitNoSettings;
+    } catch (const std::exception& error) {
+        const auto* own = dynamic_cast<const Exception*>(&error);
+        Log("Erro: " + ErrorBoxText(own ? own->message() : std::string(error.what())));
+        Log("Fim da instala\xE7\xE3o: parou no erro; o que foi gravado antes continua gravado");
+        return kExitError;
+    }
+}
+
+int Start(Application& app, const CommandLine& options, int showCommand) {
+    const int refused = options.Unattended() ? kExitBadCommandLine : kExitInstalled;
+    if (options.Help) {
+        app.MessageBox(HelpText(), app.Title(), MB_OK | MB_ICONINFORMATION);
+        return refused;
+    }
+    if (!options.Error.empty()) {
+        app.MessageBox(CommandLineErrorText(options.Error), app.Title(), MB_OK | MB_ICONERROR);
+        return refused;
+    }
+
+    if (options.VerySilent) {
+        WindowlessUi windowless(app, options);
+        LoggedUi ui(windowless);
+        return RunUnattended(ui);
+    }
+
+    TFormInst form(app);
+    form.SetChecked(InstallOption::DeskTop, options.DeskTop);
+    form.SetChecked(InstallOption::MenuIniciar, options.MenuIniciar);
+    form.SetChecked(InstallOption::QuickLaunch, options.QuickLaunch);
+    LoggedUi ui(form);
+    if (!options.Silent) {
+        // The window as always: a person presses "&Instalar" and closes it.
+        form.SetRunUi(&ui);
+        app.Run(showCommand);
+        return kExitInstalled;
+    }
+    app.Show(showCommand);
+    app.ProcessMessages();  // painted before the run starts
+    return RunUnattended(ui);
+    // The window closes with the form.
+}
+
+}  // namespace
+
+int LoggedUi::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+    if (!IsQuestion(flags)) ++warnings_;
+    return inner_.MessageBox(text, caption, flags);
+}
+
+void LoggedUi::SetStatus(const std::string& text) {
+    Log("Status: " + text);
+    inner_.SetStatus(text);
+}
+
+void LoggedUi::ShowMessage(const std::string& text) {
+    ++warnings_;
+    inner_.ShowMessage(text);
+}
+
+int WindowlessUi::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+    return app_.MessageBox(text, caption, flags);
+}
+
+void WindowlessUi::ProcessMessages() {
+    app_.ProcessMessages();
+}
+
+bool WindowlessUi::IsChecked(InstallOption option) const {
+    return option == InstallOption::DeskTop       ? options_.DeskTop
+           : option == InstallOption::MenuIniciar ? options_.MenuIniciar
+                                                  : options_.QuickLaunch;
+}
+
+void WindowlessUi::ShowMessage(const std::string& text) {
+    app_.MessageBox(text, app_.Title(), MB_OK);
+}
+
+HWND WindowlessUi::ApplicationWindow() const {
+    return app_.Handle();
+}
+
+std::string WindowlessUi::Title() const {
+    return app_.Title();
+}
+
+int ExitCodeOf(RunEnd end, int warnings) {
+    if (end == RunEnd::NotReinstalled) return kExitNotReinstalled;
+    return warnings > 0 ? kExitWarnings : kExitInstalled;
+}
+
+int RunWithCommandLine(Application& app, const CommandLine& options, int showCommand) {
+    if (options.LogWanted) {
+        const std::string path = options.LogPath.empty() ? DefaultLogPath() : options.LogPath;
+        DWORD error = 0;
+        if (!OpenLog(path, &error)) {
+            // Reported once, before anything else happens; with a person there, the start
+            // goes on without a log.
+            if (options.Unattended()) return kExitBadCommandLine;
+            app.MessageBox("N\xE3o foi poss\xEDvel criar o arquivo de log \"" + path + "\": " +
+                               SysErrorMessage(error) + ".",
+                           app.Title(), MB_OK | MB_ICONERROR);
+        }
+    }
+    if (options.Unattended()) {
+        // No system box either: a drive not ready, a program that cannot be started or a crash
+        // must end in an exit code, not in a window waiting for a person.
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+        ShellOpenWithoutBoxes();
+    }
+    Application::BoxAnswers answers;
+    answers.Unattended = options.Unattended();
+    answers.NoReinstall = options.NoReinstall;
+    app.SetBoxAnswers(answers);
+    LogStart();
+    const int code = Start(app, options, showCommand);
+    Log("Fim: c\xF3" "digo de sa\xED" "da " + std::to_string(code));
+    CloseLog();
+    return code;
+}

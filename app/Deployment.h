@@ -1,0 +1,68 @@
+// A start with a command line: the switches of app/CommandLine.h put to work. The log is opened
+// first; a bad command line or a help request is answered with a box; then the run goes as the
+// switches say: with the window for a person, with the window starting and closing by itself
+// (/SILENT), or without any window (/VERYSILENT). An unattended run shows no box at all (the
+// application answers each one and the log keeps it) and ends with an exit code that tells its
+// outcome.
+#pragma once
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/Run.h"
+#include "core/InstallerUi.h"
+
+class Application;
+
+// Stands in front of the window interface a run works on: logs every status text and counts
+// the warnings the run gives (every box but the reinstall question: the program file not
+// copied, an old link not deleted, the settings warnings).
+class LoggedUi : public InstallerUi {
+public:
+    explicit LoggedUi(InstallerUi& inner) : inner_(inner) {}
+    int Warnings() const { return warnings_; }
+
+    int MessageBox(const std::string& text, const std::string& caption, UINT flags) override;
+    void SetStatus(const std::string& text) override;
+    std::string Status() const override { return inner_.Status(); }
+    void ProcessMessages() override { inner_.ProcessMessages(); }
+    void SetCancelEnabled(bool enabled) override { inner_.SetCancelEnabled(enabled); }
+    void SetInstallEnabled(bool enabled) override { inner_.SetInstallEnabled(enabled); }
+    bool IsChecked(InstallOption option) const override { return inner_.IsChecked(option); }
+    void ShowMessage(const std::string& text) override;
+    HWND ApplicationWindow() const override { return inner_.ApplicationWindow(); }
+    std::string Title() const override { return inner_.Title(); }
+
+private:
+    InstallerUi& inner_;
+    int warnings_ = 0;
+};
+
+// The window interface of a run without a window (/VERYSILENT): the status line is only kept,
+// the links are the ones /TASKS names, boxes go to the application (which answers them).
+class WindowlessUi : public InstallerUi {
+public:
+    WindowlessUi(Application& app, const CommandLine& options) : app_(app), options_(options) {}
+
+    int MessageBox(const std::string& text, const std::string& caption, UINT flags) override;
+    void SetStatus(const std::string& text) override { status_ = text; }
+    std::string Status() const override { return status_; }
+    void ProcessMessages() override;
+    void SetCancelEnabled(bool) override {}
+    void SetInstallEnabled(bool) override {}
+    bool IsChecked(InstallOption option) const override;
+    void ShowMessage(const std::string& text) override;
+    HWND ApplicationWindow() const override;
+    std::string Title() const override;
+
+private:
+    Application& app_;
+    const CommandLine& options_;
+    std::string status_;
+};
+
+// The exit code of an unattended run that ended without an error.
+int ExitCodeOf(RunEnd end, int warnings);
+
+// The whole start for a non-empty command line, after the application is initialised and
+// titled. Returns the process's exit code (0 whenever the run had a window for a person).
+int RunWithCommandLine(Application& app, const CommandLine& options, int showCommand);

@@ -1,0 +1,12 @@
+// What the log's first line says about the machine and the program.
+#pragma once
+#include <string>
+
+// The fixed file version of the program's own version block, "3.0.0.0" ("" without one).
+std::string ProgramVersion();
+// "6.1.7601 Service Pack 1": major.minor.build and the service pack text, as GetVersionExA
+// reports them.
+std::string WindowsVersion();
+// The user the program runs as (GetUserNameA; "SYSTEM" under a start-up script or psexec -s).
+std::string UserName();
+std::string ComputerName();

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Checks the application manifest of a built installer, read from the PE file itself.
+
+    check-manifest.py FILE.exe
+
+It must be resource 1 of type 24 (RT_MANIFEST), the only manifest, and ask for administrator
+rights and nothing else: requestedExecutionLevel requireAdministrator with uiAccess false, no
+dependency (the common controls 6 would theme the window), no compatibility or DPI settings, an
+identity naming the file's own processor. The trust element must be written the way Windows XP
+SP2 loads: trustInfo in the asm.v3 namespace, declared once as its default namespace, with
+unprefixed children (XP refuses a trustInfo left in the asm.v1 namespace, and an element that
+declares the same namespace twice, as a prefix and as the default, crashes its loader).
+"""
+import re
+import struct
+import sys
+import xml.etree.ElementTree as ET
+
+RT_MANIFEST = 24
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def sections(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        fail("not a PE file")
+    machine, count = struct.unpack_from("<HH", data, pe + 4)
+    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
+    at = pe + 24 + optional_size
+    out = []
+    for i in range(count):
+        name, vsize, vaddr, rsize, raddr = struct.unpack_from("<8sIIII", data, at + 40 * i)
+        out.append((name.rstrip(b"\0"), vaddr, max(vsize, rsize), raddr))
+    return machine, out
+
+
+def resources(data):
+    """Yields (type, id, bytes) for every resource; names count as strings."""
+    machine, secs = sections(data)
+    rsrc = [s for s in secs if s[0] == b".rsrc"]
+    if not rsrc:
+        fail("no resource section")
+    _, vaddr, _, raddr = rsrc[0]
+
+    def file_offset(rva):
+        return rva - vaddr + raddr
+
+    def entries(offset):
+        named, ids = struct.unpack_from("<HH", data, raddr + offset + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, raddr + offset + 16 + 8 * i)
+            key = "name" if name & 0x80000000 else name
+            yield key, target
+
+    out = []
+    for rtype, t in entries(0):
+        for rid, n in entries(t & 0x7FFFFFFF):
+            for _, leaf in entries(n & 0x7FFFFFFF):
+                rva, size = struct.unpack_from("<II", data, raddr + leaf)
+                start = file_offset(rva)
+                out.append((rtype, rid, data[start:start + size]))
+    return machine, out
+
+
+def main():
+    path = sys.argv[1]
+    with open(path, "rb") as f:
+        data = f.read()
+    machine, res = resources(data)
+    manifests = [(rid, body) for rtype, rid, body in res if rtype == RT_MANIFEST]
+    if not manifests:
+        fail("%s carries no manifest (resource type 24)" % path)
+    if [rid for rid, _ in manifests] != [1]:
+        fail("manifest resources %s, expected only id 1" % [rid for rid, _ in manifests])
+    body = manifests[0][1]
+    if body.startswith(b"\xef\xbb\xbf"):
+        fail("the manifest starts with a byte-order mark")
+    text = body.decode("ascii")
+
+    try:
+        root = ET.fromstring(body)
+    except ET.ParseError as e:
+        fail("the manifest is no well-formed XML: %s" % e)
+    if root.tag != "{%s}assembly" % ASM_V1 or root.get("manifestVersion") != "1.0":
+        fail("root element %s, expected asm.v1 assembly of version 1.0" % root.tag)
+
+    # Every element, with its namespace: nothing beyond identity and trust.
+    tags = [e.tag for e in root.iter()]
+    expected = ["{%s}assembly" % ASM_V1, "{%s}assemblyIdentity" % ASM_V1,
+                "{%s}trustInfo" % ASM_V3, "{%s}security" % ASM_V3,
+                "{%s}requestedPrivileges" % ASM_V3, "{%s}requestedExecutionLevel" % ASM_V3]
+    if tags != expected:
+        fail("elements %s, expected %s" % (tags, expected))
+
+    level = root.find(".//{%s}requestedExecutionLevel" % ASM_V3)
+    if level.attrib != {"level": "requireAdministrator", "uiAccess": "false"}:
+        fail("requestedExecutionLevel %s" % level.attrib)
+
+    identity = root.find("{%s}assemblyIdentity" % ASM_V1)
+    arch = {0x14C: "x86", 0x8664: "amd64"}.get(machine)
+    if identity.get("processorArchitecture") != arch or identity.get("type") != "win32":
+        fail("assemblyIdentity %s for machine 0x%X" % (identity.attrib, machine))
+
+    # The spelling XP SP2 needs: no prefixes, and the asm.v3 namespace declared exactly once,
+    # as the default namespace of trustInfo.
+    if re.search(r"<\s*/?\s*[A-Za-z_][\w.-]*:", text) or "xmlns:" in text:
+        fail("the manifest uses namespace prefixes")
+    declarations = re.findall(r'<(\w+)[^>]*\sxmlns="([^"]*)"', text)
+    if declarations != [("assembly", ASM_V1), ("trustInfo", ASM_V3)]:
+        fail("namespace declarations %s" % declarations)
+    for word in ("Common-Controls", "dependency", "compatibility", "dpiAware", "windowsSettings"):
+        if word in text:
+            fail("the manifest mentions %s" % word)
+
+    print("ok: %s carries manifest 1: requireAdministrator, uiAccess false, %s, nothing else"
+          % (path, arch))
+
+
+main()
