@@ -149,12 +149,9 @@ void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
         if (!WriteFile(pending.file.Get(), data, size, &written, nullptr) || written != size)
             throw EWriteError("Stream write error");
     }
-    // The bytes reach the disk before the name does, so that a crash leaves old or new.
-    if (!FlushFileBuffers(pending.file.Get()) || !pending.file.Close())
-        throw EWriteError("Stream write error");
+    if (!pending.file.Close()) throw EWriteError("Stream write error");
 
-    if (!MoveFileExA(pending.path.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExA(pending.path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = GetLastError();
         if (error != ERROR_CALL_NOT_IMPLEMENTED) RaiseCreateError(path, error);
         // Windows 9x has no MoveFileExA.
@@ -162,4 +159,16 @@ void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
         if (!MoveFileA(pending.path.c_str(), path.c_str())) RaiseCreateError(path, GetLastError());
     }
     pending.path.clear();
+}
+
+bool FileFlushList::Flush() {
+    bool ok = true;
+    for (const std::string& path : paths_) {
+        FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsOpen() || !FlushFileBuffers(file.Get())) ok = false;
+    }
+    paths_.clear();
+    return ok;
 }

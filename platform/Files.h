@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // A directory search for the exact path finds an entry that is not a directory.
 bool FileExists(const std::string& path);
@@ -26,13 +27,31 @@ std::string ExpandFileName(const std::string& path);
 
 // Puts a file holding exactly size bytes of data at path, replacing an existing one, so that a
 // failure never leaves a half-written file there: the bytes go with one WriteFile call into a
-// new file beside it (share mode none), which is flushed and then moved over path
-// (MoveFileExA with replace and write-through; delete and move where the system lacks it). On
-// any failure the new file is removed and an old file at path is left as it was.
+// new file beside it (share mode none), which is closed and then moved over path (MoveFileExA
+// with replace; delete and move where the system lacks it). On any failure the new file is
+// removed and an old file at path is left as it was. The bytes may still be in the system's
+// cache when this returns: a FileFlushList makes them durable.
 // What would refuse creating path in place refuses here too, with EFCreateError: a directory, a
 // read-only, hidden or system file, a file another process holds open, a missing folder. A
 // failed or short write (a full disk) raises EWriteError "Stream write error".
 void WriteFileReplacing(const std::string& path, const void* data, DWORD size);
+
+// Files put in place whose bytes may still be only in the system's cache. Flush() writes them to
+// the disk (FlushFileBuffers on each, reopened by name) and forgets them; one flush point for many
+// files costs far less than a flush before each move. Destroyed with files left (an error on the
+// way), it flushes them too, unchecked.
+class FileFlushList {
+public:
+    FileFlushList() = default;
+    ~FileFlushList() { Flush(); }
+    FileFlushList(const FileFlushList&) = delete;
+    FileFlushList& operator=(const FileFlushList&) = delete;
+    void Add(const std::string& path) { paths_.push_back(path); }
+    // Every file is tried; false when one could not be opened or flushed.
+    bool Flush();
+private:
+    std::vector<std::string> paths_;
+};
 
 // An owned search handle (FindFirstFileA / FindNextFileA / FindClose).
 class FindHandle {

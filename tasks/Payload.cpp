@@ -15,6 +15,9 @@ void BuildPayloadDestinations(InstallContext& context) {
 }
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
+    // Each file replaces its old one only once it is whole; all of them reach the disk at the
+    // end of the step (also the rows before a failing one), with one flush point for all.
+    FileFlushList written;
     for (const PayloadEntry& entry : PayloadTable) {
         const std::string& destination = context.Destinations[entry.Row - 1];
         if (!(entry.KeepIfPresent && FileExists(destination))) {
@@ -23,7 +26,9 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
                 throw EResNotFound(Format("Resource %d not found", entry.Row));
             ui.SetStatus("Instalando " + destination);
             WriteFileReplacing(destination, blob.Data, blob.Size);
+            written.Add(destination);
         }
         ui.ProcessMessages();  // also for a kept row
     }
+    if (!written.Flush()) throw EWriteError("Stream write error");
 }
