@@ -196,7 +196,7 @@ int Install(FILE* out, const std::string& result, const std::string& installer, 
     // The effect of the click: the run has begun ("&Instalar" disabled, after "&Cancelar").
     // Done: "&Cancelar" enabled again, which only the run's end does from here. With
     // KESTREL_BENCH_TRACE set, the status line is read on the way (which slows the run down) and
-    // each new step's time is written to the result file, to see where the time goes.
+    // the time of each new text (every payload row's) goes to the result file: where time goes.
     bool trace = GetEnvironmentVariableA("KESTREL_BENCH_TRACE", nullptr, 0) != 0;
     HWND status = GetDlgItem(GetDlgItem(form, 101), 102);
     std::string last;
@@ -205,10 +205,9 @@ int Install(FILE* out, const std::string& result, const std::string& installer, 
     bool done = started && WaitFor([&] {
         if (trace && status) {
             std::string text = TextOf(status);
-            std::string step = text.substr(0, text.find(' '));
-            if (step != last) {
+            if (text != last) {
                 std::fprintf(out, "trace %.3f %s\n", Now() - c0, text.c_str());
-                last = step;
+                last = text;
             }
         }
         if ((box = FindBox(child.pi.dwProcessId)) != nullptr) return true;

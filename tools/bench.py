@@ -91,8 +91,9 @@ class Sampler:
     name. With release set, it creates that file once it has sampled the process after marker
     appeared in the result file (the shown window), so that the driver may close it."""
 
-    def __init__(self, name, result=None, marker=None):
+    def __init__(self, name, prefix, result=None, marker=None):
         self.name, self.result, self.marker = name.encode(), result, marker
+        self.prefix = b"WINEPREFIX=" + prefix.encode() + b"\0"  # not another checkout's
         self.peak, self.stop = 0, threading.Event()
         self.thread = threading.Thread(target=self.loop)
         self.thread.start()
@@ -104,6 +105,9 @@ class Sampler:
             try:
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
                     if self.name not in f.read():
+                        continue
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if self.prefix not in f.read():
                         continue
                 with open(f"/proc/{pid}/status") as f:
                     for line in f:
@@ -337,11 +341,11 @@ def main():
         for step in order:
             clean()
             if step == "install":
-                sampler = Sampler("InstaladorHalden.exe")
+                sampler = Sampler("InstaladorHalden.exe", prefix)
                 rc = w.run("C:\\benchdrv.exe", "install", "C:\\result.txt", installer, check=False)
                 sample["installer_peak_kb"] = sampler.finish()
             elif step == "nsis":
-                sampler = Sampler("peer.exe")
+                sampler = Sampler("peer.exe", prefix)
                 rc = w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", "nsis",
                            "F:\\Instalador\\peer.exe", "/S", "/NCRC", check=False)
                 sample["nsis_peak_kb"] = sampler.finish()
@@ -382,13 +386,13 @@ def main():
     # image, payload included, into private memory when it loads it), and the empty program.
     for _ in range(3):
         clean()
-        sampler = Sampler("InstaladorHalden.exe", result_file, "startup")
+        sampler = Sampler("InstaladorHalden.exe", prefix, result_file, "startup")
         rc = w.run("C:\\benchdrv.exe", "idle", "C:\\result.txt", installer, check=False)
         peak = sampler.finish()
         if rc == 0:
             figures["idle_peak_kb"].append(peak)
         clean()
-        sampler = Sampler("emptywin.exe", result_file, "shown")
+        sampler = Sampler("emptywin.exe", prefix, result_file, "shown")
         rc = w.run("C:\\benchdrv.exe", "hold", "C:\\result.txt", "C:\\emptywin.exe", "wait", check=False)
         peak = sampler.finish()
         if rc == 0:
