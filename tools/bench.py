@@ -92,23 +92,14 @@ class Sampler:
     appeared in the result file (the shown window), so that the driver may close it."""
 
     def __init__(self, name, prefix, result=None, marker=None):
-        self.name, self.result, self.marker = name.encode(), result, marker
-        self.prefix = b"WINEPREFIX=" + prefix.encode() + b"\0"  # not another checkout's
+        self.name, self.prefix, self.result, self.marker = name, prefix, result, marker
         self.peak, self.stop = 0, threading.Event()
         self.thread = threading.Thread(target=self.loop)
         self.thread.start()
 
     def sample(self):
-        for pid in os.listdir("/proc"):
-            if not pid.isdigit():
-                continue
+        for pid in prefix_processes(self.prefix, self.name):  # not another checkout's
             try:
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    if self.name not in f.read():
-                        continue
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if self.prefix not in f.read():
-                        continue
                 with open(f"/proc/{pid}/status") as f:
                     for line in f:
                         if line.startswith("RssAnon:"):
@@ -137,6 +128,25 @@ class Sampler:
         self.stop.set()
         self.thread.join()
         return self.peak
+
+
+def prefix_processes(prefix, name):
+    """The Linux processes of prefix whose command line holds name."""
+    found = []
+    tag = b"WINEPREFIX=" + prefix.encode() + b"\0"
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if name.encode() not in f.read():
+                    continue
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if tag in f.read():
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
 
 
 def nsis_string(text):
@@ -367,6 +377,11 @@ def main():
                     got[line[0]] = float(line[1])
             if rc != 0:
                 problems.append(f"driver exit code {rc}")
+            # The installer and the peer start regsvr32.exe and do not wait for it: the next
+            # step (and the clean-up) begins once those processes are gone.
+            deadline = time.monotonic() + 120
+            while prefix_processes(prefix, "regsvr32") and time.monotonic() < deadline:
+                time.sleep(0.01)
             if not problems:
                 what = check_job() if step in ("install", "nsis") else \
                     check_xcopy() if step == "xcopy" else ""
