@@ -157,6 +157,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("-n", type=int, default=10, help="measured runs (default 10)")
     ap.add_argument("--no-build", action="store_true")
+    ap.add_argument("--installer", metavar="EXE", help="measure this InstaladorHalden.exe (an "
+                    "earlier build, say) instead of the test build's, with the same peer and checks")
     a = ap.parse_args()
     if not os.environ.get("DISPLAY"):
         # The installer needs a display: run again inside a private virtual one.
@@ -184,7 +186,7 @@ def main():
 
     setup = f"{WORK}/drive_f/Instalador"
     os.makedirs(setup)
-    shutil.copy(f"{BUILD}/InstaladorHalden.exe", setup)
+    shutil.copy(a.installer or f"{BUILD}/InstaladorHalden.exe", f"{setup}/InstaladorHalden.exe")
     with open(f"{setup}/startKestrel.INI", "w", newline="\r\n") as f:
         f.write(f"[Application]\nLocalApp={SETTINGS['LocalApp']}\nRemoteApp={SETTINGS['RemoteApp']}\n"
                 f"[Instalacao]\nIPServidor={SETTINGS['IPServidor']}\nPorta={SETTINGS['Porta']}\n"
