@@ -19,7 +19,8 @@ fi
 # which works also where the kernel runs 64-bit code only (no wine32 needed).
 pkgs=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-x86-64 mingw-w64-common cmake ninja-build make wine wine64
-      xvfb x11-utils imagemagick googletest dpkg-dev python3 ca-certificates)
+      xvfb x11-utils imagemagick googletest dpkg-dev python3 ca-certificates
+      nsis)  # nsis: the benchmark's peer (tools/bench.py)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
