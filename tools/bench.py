@@ -378,7 +378,8 @@ def main():
                 elif len(line) == 2 and line[0] != "error":
                     got[line[0]] = float(line[1])
             if rc != 0:
-                problems.append(f"driver exit code {rc}")
+                problems.append(f"driver exit code {rc}" + ("" if problems else
+                                " and no error reported (the driver may not have run; see wine.out)"))
             # The installer and the peer start regsvr32.exe and do not wait for it: the next
             # step (and the clean-up) begins once those processes are gone.
             deadline = time.monotonic() + 120
