@@ -2,8 +2,8 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
 #include <deque>
+#include <string>
 
 // A directory search for the exact path finds an entry that is not a directory.
 bool FileExists(const std::string& path);
