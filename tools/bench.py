@@ -168,6 +168,8 @@ def main():
         for preset in ("sample", "test"):
             sh("cmake", "--preset", preset, stdout=subprocess.DEVNULL)
             sh("cmake", "--build", "--preset", preset, stdout=subprocess.DEVNULL)
+    if not shutil.which("makensis"):
+        sys.exit("bench: makensis not found (Debian's nsis package; tools/setup.sh installs it)")
     payload_dir = f"{BUILD}/payload-sample"
     if not os.path.exists(f"{payload_dir}/82"):
         sys.exit("bench: sample payload files not found in the build tree")
