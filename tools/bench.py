@@ -13,6 +13,8 @@ so that machine drift hits all alike), each on a clean state:
   empty_process  an empty Win32 window program (the floor of a process start)
   peak private memory of the installer during the run, idle, and of the empty window program
   size           the product executable minus its payload bytes
+Ratios to the peer are also given per round (the installer and the peer measured seconds
+apart), the median of those being steadier on a busy machine than a ratio of medians.
 Every run is checked after it ends: the installer's and the peer's files by content, registry
 values and links; xcopy's files by content; every exit code. A run that did not do its work is a
 FAIL (exit code 1), never a figure.
@@ -348,6 +350,7 @@ def main():
                                "empty_process", "installer_peak_kb", "nsis_peak_kb",
                                "idle_peak_kb", "empty_peak_kb")}
     failures = []
+    paired = {}
     steps = ["install", "nsis", "xcopy", "empty"]
     for i in range(a.n + 1):
         order = steps[i % len(steps):] + steps[:i % len(steps)]
@@ -401,6 +404,10 @@ def main():
             continue  # warm-up
         for k, v in sample.items():
             figures[k].append(v)
+        # The same round's peer run, seconds apart: steadier on a busy machine than the medians.
+        for num in ("click_to_done", "whole_process"):
+            if num in sample and "nsis" in sample:
+                paired.setdefault(num, []).append(sample[num] / sample["nsis"])
 
     # Memory baselines: the installer started and closed without a run (Wine reads the whole
     # image, payload included, into private memory when it loads it), and the empty program.
@@ -437,6 +444,9 @@ def main():
             print(f"{label:<36}{med[num] / med[den]:.2f}")
     ratio("click_to_done / nsis", "click_to_done", "nsis")
     ratio("whole_process / nsis", "whole_process", "nsis")
+    for num, vs in paired.items():
+        print(f"{num + ' / nsis, same round':<36}{statistics.median(vs):.2f} (median; "
+              f"{min(vs):.2f} to {max(vs):.2f})")
     ratio("nsis / xcopy", "nsis", "xcopy")
     ratio("click_to_done / xcopy", "click_to_done", "xcopy")
     ratio("whole_process / empty_process", "whole_process", "empty_process")
