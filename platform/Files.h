@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <deque>
 #include <string>
 
 // A directory search for the exact path finds an entry that is not a directory.
@@ -26,13 +27,42 @@ std::string ExpandFileName(const std::string& path);
 
 // Puts a file holding exactly size bytes of data at path, replacing an existing one, so that a
 // failure never leaves a half-written file there: the bytes go with one WriteFile call into a
-// new file beside it (share mode none), which is flushed and then moved over path
-// (MoveFileExA with replace and write-through; delete and move where the system lacks it). On
-// any failure the new file is removed and an old file at path is left as it was.
+// new file beside it (share mode none), which is closed and then moved over path (MoveFileExA
+// with replace; delete and move where the system lacks it). On any failure the new file is
+// removed and an old file at path is left as it was. The bytes may still be in the system's
+// cache when this returns: a FileFlushList makes them durable.
 // What would refuse creating path in place refuses here too, with EFCreateError: a directory, a
 // read-only, hidden or system file, a file another process holds open, a missing folder. A
 // failed or short write (a full disk) raises EWriteError "Stream write error".
 void WriteFileReplacing(const std::string& path, const void* data, DWORD size);
+
+// Files put in place whose bytes may still be only in the system's cache, made durable by a
+// helper thread while the caller goes on with the next file: it reopens each added file by name
+// and flushes it (FlushFileBuffers), in the order added. Flush() is the one point that waits:
+// it returns once every added file is on the disk, false when one could not be opened or
+// flushed (all are tried). Destroyed with files left (an error on the way), it waits for them
+// too, unchecked. Without a thread (CreateThread failed), Flush() does the work itself.
+class FileFlushList {
+public:
+    FileFlushList();
+    ~FileFlushList();
+    FileFlushList(const FileFlushList&) = delete;
+    FileFlushList& operator=(const FileFlushList&) = delete;
+    void Add(const std::string& path);
+    bool Flush();
+private:
+    static DWORD WINAPI Run(void* self);
+    bool FlushNext();  // one queued file, false when none is left
+
+    CRITICAL_SECTION lock_;
+    HANDLE added_ = nullptr;   // auto-reset: something was queued (or the end asked for)
+    HANDLE thread_ = nullptr;
+    std::deque<std::string> queue_;
+    size_t pending_ = 0;       // queued or being flushed
+    HANDLE drained_ = nullptr; // manual-reset: pending_ is 0
+    bool ending_ = false;
+    bool ok_ = true;
+};
 
 // An owned search handle (FindFirstFileA / FindNextFileA / FindClose).
 class FindHandle {

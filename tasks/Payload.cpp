@@ -16,6 +16,10 @@ void BuildPayloadDestinations(InstallContext& context) {
 }
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
+    // Each file replaces its old one only once it is whole. The files are flushed to the disk
+    // beside the rows that follow, and the step ends only once all are there (also the rows
+    // before a failing one, when it ends with an error).
+    FileFlushList written;
     for (const PayloadEntry& entry : PayloadTable) {
         const std::string& destination = context.Destinations[entry.Row - 1];
         if (!(entry.KeepIfPresent && FileExists(destination))) {
@@ -24,10 +28,12 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
                 throw EResNotFound(Format("Resource %d not found", entry.Row));
             ui.SetStatus("Instalando " + destination);
             WriteFileReplacing(destination, blob.Data, blob.Size);
+            written.Add(destination);
             Log("Arquivo gravado: " + destination + " (" + std::to_string(blob.Size) + " bytes)");
         } else {
             Log("Arquivo mantido, j\xE1 existe: " + destination);
         }
         ui.ProcessMessages();  // also for a kept row
     }
+    if (!written.Flush()) throw EWriteError("Stream write error");
 }

@@ -293,4 +293,23 @@ TEST_F(PayloadFixture, AMissingBaseFolderRaisesTheCreateErrorWithTheAbsolutePath
     EXPECT_EQ(ui.status, "Instalando nao-criada\\BDEADMIN.HLP");
 }
 
+// The payload's flush point: every listed file is flushed, a file that cannot be opened makes
+// the result false without stopping the others, and a flushed list is empty.
+TEST(FileFlushList, FlushesEveryFileAndReportsOneItCannotOpen) {
+    std::string root = MakeTempFolder("FileFlushList");
+    WriteTextFile(root + "a", "a");
+    WriteTextFile(root + "b", "b");
+    FileFlushList files;
+    files.Add(root + "a");
+    files.Add(root + "b");
+    EXPECT_TRUE(files.Flush());
+    EXPECT_TRUE(files.Flush());  // nothing left
+
+    files.Add(root + "gone");
+    files.Add(root + "a");
+    EXPECT_FALSE(files.Flush());
+    EXPECT_EQ(ReadWholeFile(root + "a"), "a");
+    EXPECT_TRUE(files.Flush());
+}
+
 }  // namespace
