@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "../tests/common/LinkReader.h"
-#include "app/InstallContext.h"
+#include "core/InstallContext.h"
 #include "platform/Registry.h"
 #include "tasks/DatabaseAccess.h"
 #include "tasks/PayloadTable.h"

@@ -161,86 +161,14 @@ void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
     pending.path.clear();
 }
 
-namespace {
-
-bool FlushFileByName(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsOpen() && FlushFileBuffers(file.Get());
-}
-
-}  // namespace
-
-FileFlushList::FileFlushList() {
-    InitializeCriticalSection(&lock_);
-    added_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    drained_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    if (added_ && drained_) thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-}
-
-FileFlushList::~FileFlushList() {
-    Flush();
-    if (thread_) {
-        EnterCriticalSection(&lock_);
-        ending_ = true;
-        LeaveCriticalSection(&lock_);
-        SetEvent(added_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    if (added_) CloseHandle(added_);
-    if (drained_) CloseHandle(drained_);
-    DeleteCriticalSection(&lock_);
-}
-
-void FileFlushList::Add(const std::string& path) {
-    EnterCriticalSection(&lock_);
-    queue_.push_back(path);
-    ++pending_;
-    ResetEvent(drained_);
-    LeaveCriticalSection(&lock_);
-    if (thread_) SetEvent(added_);
-}
-
-bool FileFlushList::FlushNext() {
-    EnterCriticalSection(&lock_);
-    if (queue_.empty()) {
-        LeaveCriticalSection(&lock_);
-        return false;
-    }
-    std::string path = queue_.front();
-    queue_.pop_front();
-    LeaveCriticalSection(&lock_);
-    bool flushed = FlushFileByName(path);
-    EnterCriticalSection(&lock_);
-    if (!flushed) ok_ = false;
-    if (--pending_ == 0) SetEvent(drained_);
-    LeaveCriticalSection(&lock_);
-    return true;
-}
-
-DWORD WINAPI FileFlushList::Run(void* self) {
-    auto* list = static_cast<FileFlushList*>(self);
-    for (;;) {
-        WaitForSingleObject(list->added_, INFINITE);
-        while (list->FlushNext()) {
-        }
-        EnterCriticalSection(&list->lock_);
-        bool ending = list->ending_;
-        LeaveCriticalSection(&list->lock_);
-        if (ending) return 0;
-    }
-}
-
 bool FileFlushList::Flush() {
-    if (!thread_) {
-        while (FlushNext()) {
-        }
+    bool ok = true;
+    for (const std::string& path : paths_) {
+        FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsOpen() || !FlushFileBuffers(file.Get())) ok = false;
     }
-    if (drained_) WaitForSingleObject(drained_, INFINITE);
-    EnterCriticalSection(&lock_);
-    bool ok = ok_;
-    ok_ = true;
-    LeaveCriticalSection(&lock_);
+    paths_.clear();
     return ok;
 }

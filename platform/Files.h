@@ -2,8 +2,8 @@
 #pragma once
 #include <windows.h>
 
-#include <deque>
 #include <string>
+#include <vector>
 
 // A directory search for the exact path finds an entry that is not a directory.
 bool FileExists(const std::string& path);
@@ -36,32 +36,21 @@ std::string ExpandFileName(const std::string& path);
 // failed or short write (a full disk) raises EWriteError "Stream write error".
 void WriteFileReplacing(const std::string& path, const void* data, DWORD size);
 
-// Files put in place whose bytes may still be only in the system's cache, made durable by a
-// helper thread while the caller goes on with the next file: it reopens each added file by name
-// and flushes it (FlushFileBuffers), in the order added. Flush() is the one point that waits:
-// it returns once every added file is on the disk, false when one could not be opened or
-// flushed (all are tried). Destroyed with files left (an error on the way), it waits for them
-// too, unchecked. Without a thread (CreateThread failed), Flush() does the work itself.
+// Files put in place whose bytes may still be only in the system's cache. Flush() writes them to
+// the disk (FlushFileBuffers on each, reopened by name) and forgets them; one flush point for many
+// files costs far less than a flush before each move. Destroyed with files left (an error on the
+// way), it flushes them too, unchecked.
 class FileFlushList {
 public:
-    FileFlushList();
-    ~FileFlushList();
+    FileFlushList() = default;
+    ~FileFlushList() { Flush(); }
     FileFlushList(const FileFlushList&) = delete;
     FileFlushList& operator=(const FileFlushList&) = delete;
-    void Add(const std::string& path);
+    void Add(const std::string& path) { paths_.push_back(path); }
+    // Every file is tried; false when one could not be opened or flushed.
     bool Flush();
 private:
-    static DWORD WINAPI Run(void* self);
-    bool FlushNext();  // one queued file, false when none is left
-
-    CRITICAL_SECTION lock_;
-    HANDLE added_ = nullptr;   // auto-reset: something was queued (or the end asked for)
-    HANDLE thread_ = nullptr;
-    std::deque<std::string> queue_;
-    size_t pending_ = 0;       // queued or being flushed
-    HANDLE drained_ = nullptr; // manual-reset: pending_ is 0
-    bool ending_ = false;
-    bool ok_ = true;
+    std::vector<std::string> paths_;
 };
 
 // An owned search handle (FindFirstFileA / FindNextFileA / FindClose).

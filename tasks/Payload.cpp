@@ -16,9 +16,8 @@ void BuildPayloadDestinations(InstallContext& context) {
 }
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
-    // Each file replaces its old one only once it is whole. The files are flushed to the disk
-    // beside the rows that follow, and the step ends only once all are there (also the rows
-    // before a failing one, when it ends with an error).
+    // Each file replaces its old one only once it is whole; all of them reach the disk at the
+    // end of the step (also the rows before a failing one), with one flush point for all.
     FileFlushList written;
     for (const PayloadEntry& entry : PayloadTable) {
         const std::string& destination = context.Destinations[entry.Row - 1];
