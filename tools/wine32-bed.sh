@@ -35,10 +35,11 @@ bed32_mirror() {
   echo "${m:-http://deb.debian.org/debian}"
 }
 
+# A qemu-i386 of version 8 or later (default: ours).
 bed32_qemu_ok() {
-  [ -x "$BED32_QEMU" ] || return 1
-  local v
-  v=$("$BED32_QEMU" --version 2>/dev/null | sed -n 's/.*version \([0-9]*\)\..*/\1/p' | head -n 1)
+  local qemu=${1:-$BED32_QEMU} v
+  [ -x "$qemu" ] || return 1
+  v=$("$qemu" --version 2>/dev/null | sed -n 's/.*version \([0-9]*\)\..*/\1/p' | head -n 1)
   [ -n "$v" ] && [ "$v" -ge 8 ]
 }
 
@@ -72,8 +73,11 @@ bed32_binfmt() {
     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || return 1
   fi
   if [ -e "$BED32_BINFMT" ]; then
-    grep -qx enabled "$BED32_BINFMT" && grep -qx "interpreter $BED32_QEMU" "$BED32_BINFMT" &&
-      return 0
+    # Registered already (by this or another tree's bed): kept while it works, since taking it
+    # away even for a moment would fail the programs that start meanwhile.
+    local registered
+    registered=$(sed -n 's/^interpreter //p' "$BED32_BINFMT")
+    grep -qx enabled "$BED32_BINFMT" && bed32_qemu_ok "$registered" && return 0
     echo -1 >"$BED32_BINFMT"
   fi
   # Another registration for i386 ELF (say a host qemu 7.2) would be tried before ours.
