@@ -9,11 +9,7 @@
 #    a picture of the finished window is saved (build/test/demo-window.png), and what the
 #    installation did is printed: registry keys, files and their folders, links.
 set -euo pipefail
-if [ "$(id -u)" != 0 ]; then
-  command -v sudo >/dev/null || { echo "demo: needs root (and sudo is not installed)" >&2; exit 1; }
-  echo "demo: not root; running it again through sudo" >&2
-  exec sudo -E bash "$0" "$@"
-fi
+source "$(dirname "$0")/as-root.sh"
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 echo "demo: building the product and the window driver"

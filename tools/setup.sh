@@ -3,11 +3,7 @@
 # included (the 32-bit one: tools/wine32-bed.sh); safe to run again (each step checks first).
 # Needs root: run as a user, it runs itself again through sudo.
 set -euo pipefail
-if [ "$(id -u)" != 0 ]; then
-  command -v sudo >/dev/null || { echo "setup: needs root (and sudo is not installed)" >&2; exit 1; }
-  echo "setup: not root; running it again through sudo" >&2
-  exec sudo -E bash "$0" "$@"
-fi
+source "$(dirname "$0")/as-root.sh"
 cd "$(dirname "$0")/.."
 
 need_update=0

@@ -5,11 +5,7 @@
 # the checks of the product file (executable.*). Arguments go to ctest (e.g. -L wine32).
 # Needs root (packages, the 32-bit bed's chroot): run as a user, it runs itself through sudo.
 set -euo pipefail
-if [ "$(id -u)" != 0 ]; then
-  command -v sudo >/dev/null || { echo "test: needs root (and sudo is not installed)" >&2; exit 1; }
-  echo "test: not root; running it again through sudo" >&2
-  exec sudo -E bash "$0" "$@"
-fi
+source "$(dirname "$0")/as-root.sh"
 cd "$(dirname "$0")/.."
 step() { echo "== $1 ($(( SECONDS - t0 )) s)"; t0=$SECONDS; }
 t0=$SECONDS
