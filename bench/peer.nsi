@@ -1,5 +1,6 @@
 ; The benchmark's peer: a generic NSIS installer doing the installer's job on the same machine,
-; in the same order, run silently (peer.exe /S /NCRC) from the installer's folder. It reads the
+; in the same order, from the installer's folder: silently (peer.exe /S /NCRC), or with its own
+; progress window that closes itself at the end (peer.exe /NCRC). It reads the
 ; same startKestrel.INI, writes the same registry values and the same 82 files (stored, as the
 ; installer's payload is), starts regsvr32.exe for the same two DLLs, copies the application and
 ; places the same three links. tools/bench.py builds it with makensis:
@@ -10,10 +11,14 @@ Unicode true
 Target ${TARGET}
 SetCompress off
 CRCCheck off
-SilentInstall silent
+SilentInstall normal
+AutoCloseWindow true
 RequestExecutionLevel admin
 Name "Kestrel (peer)"
 OutFile "${OUTFILE}"
+
+; With the window: the progress page alone, as the installer's /SILENT shows its run.
+Page instfiles
 
 !include "FileFunc.nsh"
 

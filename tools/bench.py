@@ -9,6 +9,9 @@ so that machine drift hits all alike), each on a clean state:
   startup        process start to the window visible with "&Instalar" focused
   whole_process  start, install, close, exit
   nsis           the NSIS peer's whole process (peer.exe /S /NCRC), the same job
+  unattended     the installer's whole process with /VERYSILENT (what a fleet runs), exit code 0
+  silent         the installer's whole process with /SILENT (its window shows the run and closes)
+  nsis_window    the peer with its own progress window, closing itself (peer.exe /NCRC)
   xcopy          Wine's xcopy of the same payload files into fresh folders (one process)
   empty_process  an empty Win32 window program (the floor of a process start)
   peak private memory of the installer during the run, idle, and of the empty window program
@@ -38,6 +41,9 @@ SETTINGS = {
     "LocalApp": "D:\\Kestrel\\Kestrel.exe", "RemoteApp": "S:\\Kestrel\\Kestrel.exe",
     "IPServidor": "192.168.0.10", "Porta": "5432", "BancoDados": "kestreldb",
 }
+# Ratios taken within each round (the two runs seconds apart), besides the ratios of medians.
+PAIRS = [("click_to_done", "nsis"), ("whole_process", "nsis"), ("unattended", "nsis"),
+         ("silent", "nsis_window")]
 SHELL_FOLDERS = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
 
 
@@ -161,6 +167,10 @@ def main():
     ap.add_argument("--no-build", action="store_true")
     ap.add_argument("--installer", metavar="EXE", help="measure this InstaladorHalden.exe (an "
                     "earlier build, say) instead of the test build's, with the same peer and checks")
+    ap.add_argument("--only", metavar="STEPS", help="measure only these comma-separated steps "
+                    "(install, nsis, unattended, silent, nsis_window, xcopy, empty)")
+    ap.add_argument("--trace", type=int, metavar="N", default=0, help="then N /VERYSILENT runs "
+                    "with a log, printing the time each step of the run took (from the log's stamps)")
     a = ap.parse_args()
     if not os.environ.get("DISPLAY"):
         # The installer needs a display: run again inside a private virtual one.
@@ -346,12 +356,15 @@ def main():
         with open(result_file, encoding="cp1252") as f:
             return [line.rstrip("\r\n").split() for line in f if line.strip()]
 
-    figures = {k: [] for k in ("click_to_done", "startup", "whole_process", "nsis", "xcopy",
+    figures = {k: [] for k in ("click_to_done", "startup", "whole_process", "nsis", "unattended",
+                               "silent", "nsis_window", "xcopy",
                                "empty_process", "installer_peak_kb", "nsis_peak_kb",
                                "idle_peak_kb", "empty_peak_kb")}
     failures = []
     paired = {}
-    steps = ["install", "nsis", "xcopy", "empty"]
+    steps = ["install", "nsis", "unattended", "silent", "nsis_window", "xcopy", "empty"]
+    if a.only:
+        steps = [s for s in steps if s in a.only.split(",")]
     for i in range(a.n + 1):
         order = steps[i % len(steps):] + steps[:i % len(steps)]
         sample = {}
@@ -366,6 +379,13 @@ def main():
                 rc = w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", "nsis",
                            "F:\\Instalador\\peer.exe", "/S", "/NCRC", check=False)
                 sample["nsis_peak_kb"] = sampler.finish()
+            elif step in ("unattended", "silent"):
+                switch = "/VERYSILENT" if step == "unattended" else "/SILENT"
+                rc = w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", step, installer, switch,
+                           check=False)
+            elif step == "nsis_window":
+                rc = w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", "nsis_window",
+                           "F:\\Instalador\\peer.exe", "/NCRC", check=False)
             elif step == "xcopy":
                 rc = w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", "xcopy", "xcopy.exe",
                            "/E", "/I", "/Q", "C:\\benchsrc", "C:\\benchdst", check=False)
@@ -391,7 +411,7 @@ def main():
             while prefix_processes(prefix, "regsvr32") and time.monotonic() < deadline:
                 time.sleep(0.01)
             if not problems:
-                what = check_job() if step in ("install", "nsis") else \
+                what = check_job() if step not in ("xcopy", "empty") else \
                     check_xcopy() if step == "xcopy" else ""
                 if what:
                     problems.append(what)
@@ -405,9 +425,41 @@ def main():
         for k, v in sample.items():
             figures[k].append(v)
         # The same round's peer run, seconds apart: steadier on a busy machine than the medians.
-        for num in ("click_to_done", "whole_process"):
-            if num in sample and "nsis" in sample:
-                paired.setdefault(num, []).append(sample[num] / sample["nsis"])
+        for num, den in PAIRS:
+            if num in sample and den in sample:
+                paired.setdefault((num, den), []).append(sample[num] / sample[den])
+
+    # Where an unattended run's time goes: the log's stamps (milliseconds), step by step. The
+    # process start before the first line and the exit after the last are the driver's figure less
+    # the log's span.
+    for i in range(a.trace):
+        clean()
+        log = w.c("trace.log")
+        if os.path.exists(log):
+            os.remove(log)
+        w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", "unattended", installer,
+              "/VERYSILENT", "/LOG=C:\\trace.log", check=False)
+        whole = next((float(l[1]) for l in read_result() if l[0] == "unattended"), 0.0)
+        stamps = []
+        with open(log, encoding="cp1252") as f:
+            for line in f:
+                hms = line[11:23]
+                t = int(hms[0:2]) * 3600 + int(hms[3:5]) * 60 + float(hms[6:])
+                stamps.append((t, line[25:].rstrip()))
+        span = stamps[-1][0] - stamps[0][0]
+        print(f"\ntrace {i + 1}: whole process {whole * 1000:.0f} ms, of which before the first "
+              f"log line and after the last {max(0.0, whole - span) * 1000:.0f} ms")
+        # The payload rows' lines are summed into one: the last row's includes the step's flush.
+        lines = []
+        for (t, text), (t_next, _) in zip(stamps, stamps[1:] + [stamps[-1]]):
+            row = text.startswith(("Status: Instalando", "Arquivo gravado"))
+            if row and lines and lines[-1][1].startswith("payload rows"):
+                lines[-1][0] += t_next - t
+                lines[-1][2] += text.startswith("Arquivo")
+            else:
+                lines.append([t_next - t, "payload rows" if row else text, 0])
+        for took, text, files in lines:
+            print(f"{took * 1000:6.0f} ms  {text[:90]}" + (f" ({files} files)" if files else ""))
 
     # Memory baselines: the installer started and closed without a run (Wine reads the whole
     # image, payload included, into private memory when it loads it), and the empty program.
@@ -444,8 +496,10 @@ def main():
             print(f"{label:<36}{med[num] / med[den]:.2f}")
     ratio("click_to_done / nsis", "click_to_done", "nsis")
     ratio("whole_process / nsis", "whole_process", "nsis")
-    for num, vs in paired.items():
-        print(f"{num + ' / nsis, same round':<36}{statistics.median(vs):.2f} (median; "
+    ratio("unattended / nsis", "unattended", "nsis")
+    ratio("silent / nsis_window", "silent", "nsis_window")
+    for (num, den), vs in paired.items():
+        print(f"{num + ' / ' + den + ', same round':<36}{statistics.median(vs):.2f} (median; "
               f"{min(vs):.2f} to {max(vs):.2f})")
     ratio("nsis / xcopy", "nsis", "xcopy")
     ratio("click_to_done / xcopy", "click_to_done", "xcopy")
