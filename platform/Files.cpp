@@ -210,7 +210,7 @@ ReplaceResult ReplaceInUse(const std::string& path, PendingFile& pending, DWORD 
         }
         pending.path.clear();
         // Not registered (no rights): the old copy stays beside, which harms nothing.
-        MoveFileAtRestart(aside, "");
+        result.AsideRemovedAtRestart = MoveFileAtRestart(aside, "");
         result.How = Replacement::OldRenamedAside;
         result.AsidePath = aside;
         return result;

@@ -37,6 +37,9 @@ struct ReplaceResult {
     Replacement How = Replacement::InPlace;
     std::string AsidePath;  // "" for InPlace
     DWORD InUseError = 0;   // why the old file counted as in use
+    // OldRenamedAside: the removal at the restart could be registered (else the old file stays
+    // beside the new one, harmless but left to a person).
+    bool AsideRemovedAtRestart = false;
     // Where the new bytes are now, for a later flush.
     const std::string& NewBytesAt(const std::string& path) const {
         return How == Replacement::AtRestart ? AsidePath : path;

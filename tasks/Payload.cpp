@@ -32,7 +32,9 @@ void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD
     if (result.How == Replacement::OldRenamedAside)
         Log("Arquivo gravado: " + destination + " (" + std::to_string(size) + " bytes); o antigo, " +
             held + ", renomeado para " + result.AsidePath +
-            " e apagado quando o Windows for reiniciado");
+            (result.AsideRemovedAtRestart ? " e apagado quando o Windows for reiniciado"
+                                          : " (a exclus\xE3o na reinicializa\xE7\xE3o n\xE3o p\xF4" "de ser "
+                                            "registrada; o arquivo fica)"));
     else
         Log("Arquivo aguardando reinicializa\xE7\xE3o: " + destination + " (" + std::to_string(size) +
             " bytes) gravado em " + result.AsidePath + "; o antigo, " + held +
