@@ -384,7 +384,7 @@ TEST_F(PayloadFixture, AMissingBaseFolderRaisesTheCreateErrorWithTheAbsolutePath
 
 // The payload's flush point: every listed file is flushed, a file that cannot be opened makes
 // the result false without stopping the others and is named, and a flushed list is empty. A file
-// another program holds open (with the sharing a reader gives) is flushed all the same.
+// another program holds open (with the sharing a reader gives) or has loaded fails nothing.
 TEST(FileFlushList, FlushesEveryFileAndReportsOneItCannotOpen) {
     std::string root = MakeTempFolder("FileFlushList");
     WriteTextFile(root + "a", "a");
@@ -412,6 +412,16 @@ TEST(FileFlushList, FlushesEveryFileAndReportsOneItCannotOpen) {
     files.Add(root + "b");
     EXPECT_TRUE(files.Flush());
     CloseHandle(reader);
+
+    // A DLL written and since loaded: Windows refuses writing access to a loaded image whatever
+    // the sharing, and that is no failure of the flush.
+    ASSERT_TRUE(CopyFileA((BuildFolder() + "markers\\marker-msxml5.dll").c_str(),
+                          (root + "m.dll").c_str(), FALSE));
+    HMODULE loaded = LoadLibraryA((root + "m.dll").c_str());
+    ASSERT_NE(loaded, nullptr);
+    files.Add(root + "m.dll");
+    EXPECT_TRUE(files.Flush());
+    FreeLibrary(loaded);
 }
 
 }  // namespace
