@@ -136,7 +136,9 @@ std::string HelpText() {
            "3\tj\xE1 instalado e /NOREINSTALL; nada foi gravado\r\n"
            "4\ta instala\xE7\xE3o parou num erro (a mensagem est\xE1 no log)\r\n"
            "5\tinstalado com avisos (execut\xE1vel n\xE3o copiado ou atalho antigo n\xE3o "
-           "exclu\xED" "do)";
+           "exclu\xED" "do)\r\n"
+           "3010\tinstalado; arquivos em uso ser\xE3o substitu\xED" "dos quando o Windows for "
+           "reiniciado";
 }
 
 std::string CommandLineErrorText(const std::string& error) {

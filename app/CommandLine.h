@@ -61,4 +61,7 @@ enum ExitCode : int {
     kExitNotReinstalled = 3,  // already installed and /NOREINSTALL; nothing written
     kExitError = 4,           // the run stopped at an error; what was written before stays
     kExitWarnings = 5,        // installed, with a warning (the program file, an old link)
+    // Installed; files in use wait for the next restart (ERROR_SUCCESS_REBOOT_REQUIRED, which
+    // deployment tools take as success with a restart pending). Also over kExitWarnings.
+    kExitRestartRequired = 3010,
 };

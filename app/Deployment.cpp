@@ -117,6 +117,8 @@ std::string WindowlessUi::Title() const {
 
 int ExitCodeOf(RunEnd end, int warnings) {
     if (end == RunEnd::NotReinstalled) return kExitNotReinstalled;
+    // The warnings are in the log; the pending restart is what a deployment tool must act on.
+    if (end == RunEnd::RestartRequired) return kExitRestartRequired;
     return warnings > 0 ? kExitWarnings : kExitInstalled;
 }
 

@@ -27,6 +27,12 @@ const char* const kStatusDlls = "Registrando DLLs NFe";
 const char* const kStatusCopying = "Copiando execut\xE1vel. Aguarde...";
 const char* const kStatusLinks = "Criando atalho. Aguarde...";
 const char* const kStatusDone = "Instala\xE7\xE3o conclu\xED" "da!";
+const char* const kRestartNotice =
+    "O Windows precisa ser reiniciado para concluir a instala\xE7\xE3o.\r\n\r\n"
+    "Estes arquivos estavam em uso por programas abertos; a troca deles termina quando o "
+    "Windows for reiniciado:\r\n";
+const char* const kRestartCaption = "Aten\xE7\xE3o";
+const char* const kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 const char* const kLauncher = "StartKestrel.exe";
 const char* const kLinkName = "Kestrel";
@@ -64,6 +70,31 @@ void CreateDirectories(const InstallContext& context) {
     ForceDirectories(context.OdbcDir);
 }
 
+// The payload's destinations are built from the same SystemDir: compared as they are.
+bool AwaitsRestart(const InstallContext& context, const std::string& path) {
+    for (const std::string& waiting : context.FilesAwaitingRestart)
+        if (waiting == path) return true;
+    return false;
+}
+
+// A COM DLL that was in use is registered once more at the next start of Windows, after the
+// restart has put it in place: a RunOnce entry, regsvr32 and the DLL by their full paths (as
+// the 64-bit system sees them, which RunOnce runs for).
+void RegisterAtRestart(const std::string& regsvr32, const std::string& dll) {
+    const std::string command =
+        "\"" + NativePath(regsvr32) + "\" /s \"" + NativePath(dll) + "\"";
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    const std::string name = "Kestrel regsvr32 " + dll.substr(dll.find_last_of('\\') + 1);
+    if (registry.OpenKey(kRunOnceKey, true)) {
+        registry.WriteString(name, command);
+        registry.CloseKey();
+        Log("Registro ap\xF3s a reinicializa\xE7\xE3o: RunOnce \"" + name + "\" = " + command);
+    } else {
+        Log("Registro ap\xF3s a reinicializa\xE7\xE3o n\xE3o gravado: RunOnce \"" + name + "\"");
+    }
+}
+
 // regsvr32 by its full path: a bare name would be looked up in the current and the installer's
 // folders first, and a program planted there would run with the installer's rights.
 void RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
@@ -71,6 +102,9 @@ void RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
     const std::string regsvr32 = context.SystemDir + "\\regsvr32.exe";
     ShellOpen(ui.ApplicationWindow(), regsvr32, "capicom.dll /s");
     ShellOpen(ui.ApplicationWindow(), regsvr32, "msxml5.dll /s");
+    for (const char* dll : {"\\capicom.dll", "\\msxml5.dll"})
+        if (AwaitsRestart(context, context.SystemDir + dll))
+            RegisterAtRestart(regsvr32, context.SystemDir + dll);
 }
 
 void CopyApplication(const InstallContext& context, InstallerUi& ui) {
@@ -82,6 +116,14 @@ void CopyApplication(const InstallContext& context, InstallerUi& ui) {
             ": " + SysErrorMessage(GetLastError()));
         ui.MessageBox(kCopyWarning, kWarningCaption, MB_OK);
     }
+}
+
+// With files waiting for the restart: one box that says so and names them (answered at once,
+// and kept in the log, when no person is there). The installer never restarts Windows itself.
+void NoticeRestart(const InstallContext& context, InstallerUi& ui) {
+    std::string text = kRestartNotice;
+    for (const std::string& file : context.FilesAwaitingRestart) text += "\r\n" + file;
+    ui.MessageBox(text, kRestartCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 // The check boxes count as they are now, not as they were at the click.
@@ -127,8 +169,16 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
         CopyApplication(context, ui);
         CreateLinks(context, ui);
         ui.SetStatus(kStatusDone);
-        end = RunEnd::Installed;
-        Log("Fim da instala\xE7\xE3o: conclu\xED" "da");
+        if (context.FilesAwaitingRestart.empty()) {
+            end = RunEnd::Installed;
+            Log("Fim da instala\xE7\xE3o: conclu\xED" "da");
+        } else {
+            end = RunEnd::RestartRequired;
+            Log("Fim da instala\xE7\xE3o: conclu\xED" "da; " +
+                std::to_string(context.FilesAwaitingRestart.size()) +
+                " arquivo(s) em uso aguardam a reinicializa\xE7\xE3o do Windows");
+            NoticeRestart(context, ui);
+        }
     } else {
         ui.SetStatus("");
         Log("Fim da instala\xE7\xE3o: j\xE1 instalado, nada foi gravado");

@@ -22,6 +22,7 @@ struct InstallSources {
 enum class RunEnd {
     Installed,       // "Instalação concluída!"
     NotReinstalled,  // installed already, and the reinstall question answered No
+    RestartRequired, // "Instalação concluída!", and files in use wait for the next restart
 };
 
 // The body of TFormInst::SBInstalarClick. Failures leave as exceptions (the error display shows

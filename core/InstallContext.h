@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <string>
+#include <vector>
 
 constexpr int kPayloadRows = 82;
 
@@ -22,4 +23,7 @@ struct InstallContext {
     std::string BancoDados;
     // Destination of payload row r at index r - 1.
     std::array<std::string, kPayloadRows> Destinations;
+    // Files that were in use: their replacement (or the removal of their old copy) waits for
+    // the next restart of Windows. Filled by the payload step, in the order of the rows.
+    std::vector<std::string> FilesAwaitingRestart;
 };

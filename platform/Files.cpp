@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include "platform/Errors.h"
+#include "platform/Log.h"
 
 bool FindHandle::First(const std::string& pattern, WIN32_FIND_DATAA& data) {
     Close();
@@ -89,6 +90,46 @@ void RaiseCreateError(const std::string& path, DWORD code) {
                                SysErrorMessage(code).c_str()));
 }
 
+bool IsInUseError(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+           code == ERROR_USER_MAPPED_FILE;
+}
+
+std::string NativePath(const std::string& path) {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    using GetSystemWow64DirectoryFn = UINT(WINAPI*)(LPSTR, UINT);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel) return path;
+    // Both looked up: Windows XP before SP2 lacks the first, 32-bit XP has no use for either.
+    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    auto wow64Directory = reinterpret_cast<GetSystemWow64DirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryA")));
+    BOOL wow64 = FALSE;
+    if (!isWow64 || !wow64Directory || !isWow64(GetCurrentProcess(), &wow64) || !wow64)
+        return path;
+    char system[MAX_PATH], native[MAX_PATH];
+    UINT n = GetSystemDirectoryA(system, sizeof system);
+    UINT m = wow64Directory(native, sizeof native);
+    if (n == 0 || n >= sizeof system || m == 0 || m >= sizeof native) return path;
+    if (path.size() <= n || path[n] != '\\') return path;
+    for (UINT i = 0; i < n; ++i) {
+        char a = path[i], b = system[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return path;
+    }
+    return std::string(native, m) + path.substr(n);
+}
+
+bool MoveFileAtRestart(const std::string& from, const std::string& to) {
+    const std::string nativeFrom = NativePath(from);
+    if (to.empty())
+        return MoveFileExA(nativeFrom.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return MoveFileExA(nativeFrom.c_str(), NativePath(to).c_str(),
+                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 namespace {
 
 // A file being made beside its destination; deleted unless it was moved into place.
@@ -105,12 +146,27 @@ public:
     FileHandle file;
 };
 
+DWORD gNameCounter = GetTickCount() ^ (GetCurrentProcessId() << 16);
+
+// A name "~kst<number><extension>" in folder.
+std::string NameBeside(const std::string& folder, const char* extension) {
+    return folder + Format("~kst%08lX", static_cast<unsigned long>(gNameCounter++)) + extension;
+}
+
+// The names of the replacement. ".tmp": a new file while it is written, gone again when the
+// replacement ends, whatever way; so a ".tmp" left behind is a leftover of a run that was cut
+// off, and may be removed by a later run. ".old" and ".new": files that the next restart deletes
+// or moves into place (PendingFileRenameOperations names them). They must outlive any run before
+// that restart, so they never take the ".tmp" extension.
+const char kWritingExtension[] = ".tmp";
+const char kOldExtension[] = ".old";
+const char kNewExtension[] = ".new";
+
 // Creates "~kst<number>.tmp" in folder (CREATE_NEW, share mode none); returns the last error
 // when no name could be had.
 DWORD CreatePendingFile(const std::string& folder, PendingFile& pending) {
-    static DWORD counter = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = folder + Format("~kst%08lX.tmp", static_cast<unsigned long>(counter++));
+        std::string name = NameBeside(folder, kWritingExtension);
         HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
@@ -124,20 +180,70 @@ DWORD CreatePendingFile(const std::string& folder, PendingFile& pending) {
     return ERROR_FILE_EXISTS;
 }
 
+// Moves from to a fresh "~kst<number><extension>" in folder (never over an existing file);
+// the name taken, or "" with the last error set.
+std::string MoveToNameBeside(const std::string& from, const std::string& folder,
+                             const char* extension) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = NameBeside(folder, extension);
+        if (MoveFileExA(from.c_str(), name.c_str(), 0)) return name;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::string();
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return std::string();
+}
+
+// The old file at path is in use. Either it is renamed aside and the new one (pending) moved
+// in, or the new one waits for the restart as a ".new" file; the create error with inUseError
+// when neither can be done.
+ReplaceResult ReplaceInUse(const std::string& path, PendingFile& pending, DWORD inUseError) {
+    const std::string folder = ExtractFilePath(path);
+    ReplaceResult result;
+    result.InUseError = inUseError;
+    std::string aside = MoveToNameBeside(path, folder, kOldExtension);
+    if (!aside.empty()) {
+        if (!MoveFileExA(pending.path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            DWORD error = GetLastError();
+            MoveFileExA(aside.c_str(), path.c_str(), 0);  // the old file back where it was
+            RaiseCreateError(path, error);
+        }
+        pending.path.clear();
+        // Not registered (no rights): the old copy stays beside, which harms nothing.
+        result.AsideRemovedAtRestart = MoveFileAtRestart(aside, "");
+        result.How = Replacement::OldRenamedAside;
+        result.AsidePath = aside;
+        return result;
+    }
+    std::string waiting = MoveToNameBeside(pending.path, folder, kNewExtension);
+    if (waiting.empty()) RaiseCreateError(path, inUseError);
+    pending.path = waiting;  // removed again unless the move at the restart is registered
+    if (!MoveFileAtRestart(waiting, path)) RaiseCreateError(path, inUseError);
+    pending.path.clear();
+    result.How = Replacement::AtRestart;
+    result.AsidePath = waiting;
+    return result;
+}
+
 }  // namespace
 
-void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
+ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
     // Refuse what CreateFileA(CREATE_ALWAYS) would refuse on the old file, rather than silently
     // moving over it.
+    DWORD inUseError = 0;
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
         if (attributes & refused) RaiseCreateError(path, ERROR_ACCESS_DENIED);
-        // Held open by someone (a loaded DLL, another installer): a sharing violation.
+        // Held open by someone (a loaded DLL, another installer): replaced another way below.
         FileHandle old(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!old.IsOpen()) RaiseCreateError(path, GetLastError());
+        if (!old.IsOpen()) {
+            DWORD error = GetLastError();
+            if (!IsInUseError(error)) RaiseCreateError(path, error);
+            inUseError = error;
+        }
     }
 
     PendingFile pending;
@@ -151,23 +257,82 @@ void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
     }
     if (!pending.file.Close()) throw EWriteError("Stream write error");
 
+    if (inUseError != 0) return ReplaceInUse(path, pending, inUseError);
     if (!MoveFileExA(pending.path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = GetLastError();
+        // Taken into use since the look above.
+        if (IsInUseError(error)) return ReplaceInUse(path, pending, error);
         if (error != ERROR_CALL_NOT_IMPLEMENTED) RaiseCreateError(path, error);
         // Windows 9x has no MoveFileExA.
         DeleteFileA(path.c_str());
         if (!MoveFileA(pending.path.c_str(), path.c_str())) RaiseCreateError(path, GetLastError());
     }
     pending.path.clear();
+    return ReplaceResult();
 }
 
-bool FileFlushList::Flush() {
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+    PendingFile pending;
+    DWORD error = CreatePendingFile(ExtractFilePath(to), pending);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return false;
+    }
+    pending.file.Close();
+    if (!CopyFileA(from.c_str(), pending.path.c_str(), FALSE)) {
+        error = GetLastError();
+        pending.file.Close();
+        DeleteFileA(pending.path.c_str());
+        pending.path.clear();
+        SetLastError(error);
+        return false;
+    }
+    // A read-only old copy is replaced all the same; it keeps its attribute if the move fails.
+    const DWORD attributes = GetFileAttributesA(to.c_str());
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_READONLY) &&
+                          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (readOnly) SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (MoveFileExA(pending.path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        pending.path.clear();
+        return true;
+    }
+    error = GetLastError();
+    if (readOnly) SetFileAttributesA(to.c_str(), attributes);
+    // The copy may carry the read-only attribute of its source: cleared so it can be removed.
+    SetFileAttributesA(pending.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(pending.path.c_str());
+    pending.path.clear();
+    SetLastError(error);
+    return false;
+}
+
+bool FileFlushList::Flush(std::string* failedPath, DWORD* error) {
     bool ok = true;
     for (const std::string& path : paths_) {
+        // FlushFileBuffers needs write access to the data; every sharing mode, so that a program
+        // holding the file open, or the loader of one that has loaded it, is no obstacle.
         FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsOpen() || !FlushFileBuffers(file.Get())) ok = false;
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD code = ERROR_SUCCESS;
+        if (!file.IsOpen()) {
+            code = GetLastError();
+            if (IsInUseError(code)) {
+                // A loaded image: Windows refuses writing access to it whatever the sharing.
+                // Its bytes reach the disk with the system's own writing of its cache.
+                Log("Arquivo em uso, gravado em disco pelo pr\xF3prio Windows: " + path);
+                continue;
+            }
+        } else if (!FlushFileBuffers(file.Get())) {
+            code = GetLastError();
+        }
+        if (code == ERROR_SUCCESS) continue;
+        if (ok) {
+            if (failedPath) *failedPath = path;
+            if (error) *error = code;
+        }
+        ok = false;
     }
     paths_.clear();
     return ok;

@@ -25,21 +25,73 @@ std::string ExpandFileName(const std::string& path);
 // Raises EFCreateError "Cannot create file "<absolute path>". <system text for code>".
 [[noreturn]] void RaiseCreateError(const std::string& path, DWORD code);
 
+// How WriteFileReplacing put the new bytes in place.
+enum class Replacement {
+    InPlace,         // the old file (if any) is gone, the new one is at the path
+    OldRenamedAside, // the old file was in use: renamed to AsidePath, deleted at the next
+                     // restart; the new one is at the path
+    AtRestart,       // the old file was in use and could not even be renamed: the new bytes wait
+                     // in AsidePath, which the next restart moves over the path
+};
+struct ReplaceResult {
+    Replacement How = Replacement::InPlace;
+    std::string AsidePath;  // "" for InPlace
+    DWORD InUseError = 0;   // why the old file counted as in use
+    // OldRenamedAside: the removal at the restart could be registered (else the old file stays
+    // beside the new one, harmless but left to a person).
+    bool AsideRemovedAtRestart = false;
+    // Where the new bytes are now, for a later flush.
+    const std::string& NewBytesAt(const std::string& path) const {
+        return How == Replacement::AtRestart ? AsidePath : path;
+    }
+};
+
 // Puts a file holding exactly size bytes of data at path, replacing an existing one, so that a
 // failure never leaves a half-written file there: the bytes go with one WriteFile call into a
 // new file beside it (share mode none), which is closed and then moved over path (MoveFileExA
 // with replace; delete and move where the system lacks it). On any failure the new file is
 // removed and an old file at path is left as it was. The bytes may still be in the system's
 // cache when this returns: a FileFlushList makes them durable.
+// An old file in use (IsInUseError: held open without sharing, or a loaded program or DLL) does
+// not stop it: the old file is renamed aside and the new one moved in (Windows lets the file of
+// a loaded image be renamed), or, where even the rename is refused, the new file waits beside it
+// and MoveFileAtRestart puts it in place at the next restart. See Replacement.
 // What would refuse creating path in place refuses here too, with EFCreateError: a directory, a
-// read-only, hidden or system file, a file another process holds open, a missing folder. A
-// failed or short write (a full disk) raises EWriteError "Stream write error".
-void WriteFileReplacing(const std::string& path, const void* data, DWORD size);
+// read-only, hidden or system file, a missing folder, and a file in use when the move at the
+// restart cannot be registered either (no administrator rights). A failed or short write (a
+// full disk) raises EWriteError "Stream write error".
+ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWORD size);
+
+// The errors Windows gives for a file that another program holds: a sharing or lock violation,
+// or a section (a loaded image, a mapped view) that forbids writing.
+bool IsInUseError(DWORD code);
+
+// MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT: the move is registered (in the Session
+// Manager's PendingFileRenameOperations, which needs administrator rights) and done by the
+// system at the next start, before any program can load the file. to "" deletes from then;
+// otherwise to is replaced if it exists. A path in the system folder of a 32-bit process on
+// 64-bit Windows is written as the folder it really is (SysWOW64), since the restart knows
+// nothing of the redirection. False, with the last error set, when it could not be registered.
+bool MoveFileAtRestart(const std::string& from, const std::string& to);
+
+// path as a 64-bit system sees it: the system folder of a 32-bit process on 64-bit Windows is
+// SysWOW64 there; every other path, and every path on a 32-bit Windows, as it is.
+std::string NativePath(const std::string& path);
+
+// Copies from over to so that a copy failing half-way (a share that drops, a full disk) leaves
+// the old to intact: the copy goes into a new file beside to, which then replaces to. A
+// read-only to is replaced too. False, with the last error set, when the copy or the replacement
+// failed; the new file is then removed.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
 
 // Files put in place whose bytes may still be only in the system's cache. Flush() writes them to
 // the disk (FlushFileBuffers on each, reopened by name) and forgets them; one flush point for many
 // files costs far less than a flush before each move. Destroyed with files left (an error on the
 // way), it flushes them too, unchecked.
+// A file is reopened with what a flush needs (write access to its data) and every sharing mode,
+// so that a program that has since opened or loaded it does not stand in the way; where a
+// loaded image still refuses that (Windows does), the file is left to the system's own writing
+// and the log says so.
 class FileFlushList {
 public:
     FileFlushList() = default;
@@ -47,8 +99,9 @@ public:
     FileFlushList(const FileFlushList&) = delete;
     FileFlushList& operator=(const FileFlushList&) = delete;
     void Add(const std::string& path) { paths_.push_back(path); }
-    // Every file is tried; false when one could not be opened or flushed.
-    bool Flush();
+    // Every file is tried; false when one could not be opened or flushed, with the first such
+    // file and its error in *failedPath and *error (when given).
+    bool Flush(std::string* failedPath = nullptr, DWORD* error = nullptr);
 private:
     std::vector<std::string> paths_;
 };

@@ -56,7 +56,3 @@ void ShellOpen(HWND owner, const std::string& program, const std::string& parame
     Log("Iniciado: " + program + " " + parameters +
         (code > 32 ? std::string() : " (falhou, c\xF3" "digo " + std::to_string(code) + ")"));
 }
-
-bool CopyFileReplacing(const std::string& from, const std::string& to) {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
-}

@@ -1,4 +1,4 @@
-// The system directory, programs started through the shell, and the copy of a whole file.
+// The system directory and programs started through the shell.
 #pragma once
 #include <windows.h>
 
@@ -24,6 +24,3 @@ void ShellOpenWithoutBoxes();
 using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND owner, LPCSTR verb, LPCSTR file,
                                                 LPCSTR parameters, LPCSTR directory, INT show);
 void SetShellExecuteFunction(ShellExecuteFunction function);
-
-// CopyFileA, replacing an existing target. False when the copy failed.
-bool CopyFileReplacing(const std::string& from, const std::string& to);

@@ -8,12 +8,40 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Resources.h"
+#include "platform/RestartManager.h"
 #include "tasks/PayloadTable.h"
 
 void BuildPayloadDestinations(InstallContext& context) {
     for (const PayloadEntry& entry : PayloadTable)
         context.Destinations[entry.Row - 1] = PayloadBaseDir(context, entry.Base) + entry.FileName;
 }
+
+namespace {
+
+// The log of a row whose old file was in use: which way it went, and who held it.
+void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD size) {
+    std::string why;
+    std::vector<std::string> holders = ProgramsHolding(destination, &why);
+    std::string held = "em uso (" + SysErrorMessage(result.InUseError) + ")";
+    if (!holders.empty()) {
+        held += " por";
+        for (size_t i = 0; i < holders.size(); ++i) held += (i ? ", " : " ") + holders[i];
+    } else if (!why.empty()) {
+        held += "; programas: " + why;
+    }
+    if (result.How == Replacement::OldRenamedAside)
+        Log("Arquivo gravado: " + destination + " (" + std::to_string(size) + " bytes); o antigo, " +
+            held + ", renomeado para " + result.AsidePath +
+            (result.AsideRemovedAtRestart ? " e apagado quando o Windows for reiniciado"
+                                          : " (a exclus\xE3o na reinicializa\xE7\xE3o n\xE3o p\xF4" "de ser "
+                                            "registrada; o arquivo fica)"));
+    else
+        Log("Arquivo aguardando reinicializa\xE7\xE3o: " + destination + " (" + std::to_string(size) +
+            " bytes) gravado em " + result.AsidePath + "; o antigo, " + held +
+            ", \xE9 substitu\xED" "do quando o Windows for reiniciado");
+}
+
+}  // namespace
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
     // Each file replaces its old one only once it is whole; all of them reach the disk at the
@@ -26,13 +54,22 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
             if (!FindRcData(module, entry.Row, blob))
                 throw EResNotFound(Format("Resource %d not found", entry.Row));
             ui.SetStatus("Instalando " + destination);
-            WriteFileReplacing(destination, blob.Data, blob.Size);
-            written.Add(destination);
-            Log("Arquivo gravado: " + destination + " (" + std::to_string(blob.Size) + " bytes)");
+            const ReplaceResult result = WriteFileReplacing(destination, blob.Data, blob.Size);
+            written.Add(result.NewBytesAt(destination));
+            if (result.How == Replacement::InPlace) {
+                Log("Arquivo gravado: " + destination + " (" + std::to_string(blob.Size) + " bytes)");
+            } else {
+                context.FilesAwaitingRestart.push_back(destination);
+                LogInUse(destination, result, blob.Size);
+            }
         } else {
             Log("Arquivo mantido, j\xE1 existe: " + destination);
         }
         ui.ProcessMessages();  // also for a kept row
     }
-    if (!written.Flush()) throw EWriteError("Stream write error");
+    std::string failed;
+    DWORD error = 0;
+    if (!written.Flush(&failed, &error))
+        throw EWriteError(Format("Stream write error: \"%s\". %s", failed.c_str(),
+                                 SysErrorMessage(error).c_str()));
 }

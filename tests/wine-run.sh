@@ -6,6 +6,7 @@
 # Drives D:, F: and S: are mapped to empty folders beside the prefix ($KESTREL_RUN_DIR/drive_x),
 # and any drives of KESTREL_EXTRA_DRIVES.
 # Environment: KESTREL_WINE_TEMPLATE (template folder, made on first use),
+#              KESTREL_SMALL_DISK_AT (see below),
 #              KESTREL_KEEP_PREFIX=1 (keep the run folder and print where it is).
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -28,6 +29,11 @@ done
 for drive in ${KESTREL_EXTRA_DRIVES:-}; do
   ln -s "${drive#*=}" "$WINEPREFIX/dosdevices/${drive%%=*}:"
 done
+# ...and show the small disk of tests/payload/with-small-disk.sh as a folder of drive C: too:
+# KESTREL_SMALL_DISK_AT="Kestrel" makes C:\Kestrel that disk (for files whose drive is fixed).
+if [ -n "${KESTREL_SMALL_DISK_AT:-}" ] && [ -n "${KESTREL_SMALL_DISK_DIR:-}" ]; then
+  ln -s "$KESTREL_SMALL_DISK_DIR" "$WINEPREFIX/drive_c/$KESTREL_SMALL_DISK_AT"
+fi
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 "$WINE" "$@" </dev/null >"$run/stdout" 2>"$run/stderr"

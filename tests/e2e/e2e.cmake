@@ -16,6 +16,12 @@ function(kestrel_add_e2e_tests source exe bed timeout)
     # The payload scenarios get a small disk, drive T: (a 1 MB tmpfs), for the full-disk case.
     list(PREPEND _runner ${CMAKE_SOURCE_DIR}/tests/payload/with-small-disk.sh t 1m)
   endif()
+  if(name STREQUAL "upgrade_e2e_test")
+    # The upgrade scenarios get the workstation's program folder, C:\Kestrel, on a small disk (a
+    # 1 MB tmpfs), for a copy of the program file that fails half-way.
+    list(PREPEND _runner ${CMAKE_SOURCE_DIR}/tests/payload/with-small-disk.sh t 1m
+         env KESTREL_SMALL_DISK_AT=Kestrel)
+  endif()
   foreach(_line IN LISTS _lines)
     if(NOT _line MATCHES "^TEST(_F)?\\(([A-Za-z0-9_]+), *([A-Za-z0-9_]+)\\)")
       message(FATAL_ERROR "${source}: cannot read the test line: ${_line}")

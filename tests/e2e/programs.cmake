@@ -41,3 +41,11 @@ endforeach()
 add_executable(show_window ${CMAKE_SOURCE_DIR}/tests/e2e/show_window.cpp)
 target_link_libraries(show_window PRIVATE e2e_driver)
 add_dependencies(show_window installer_under_test)
+
+# Holds a file as a running program does (a loaded DLL, a file open without sharing) for the
+# scenarios of upgrades over programs in use.
+add_executable(hold_file ${CMAKE_SOURCE_DIR}/tests/e2e/hold_file.cpp)
+foreach(src ${KESTREL_E2E_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_dependencies(${name} hold_file)
+endforeach()

@@ -227,8 +227,15 @@ TEST(Run, AltF4DuringTheRunLetsItFinishThenEnds) {
     e2e::Installer app;
     HWND deskTop = app.Button(kDeskTop);
     app.Click(app.Button(kInstalar));
-    // Only the file system is watched here: asking the window would wait for the copy's end.
-    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(kLocalApp); }));
+    // Only the file system is watched here: asking the window would wait for the copy's end. The
+    // copy is under way once its new file beside the old copy's place exists.
+    ASSERT_TRUE(e2e::WaitFor([] {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA("C:\\Kestrel\\~kst*.tmp", &data);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        FindClose(find);
+        return true;
+    }));
     app.Key(VK_F4, VK_MENU);
     // The close request is handled by the run's own message processing; the desktop box,
     // cleared after it, still counts when the links are placed.

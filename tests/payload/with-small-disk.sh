@@ -2,7 +2,8 @@
 # Runs a command with a small disk: a tmpfs of SIZE mounted on a fresh folder and offered to
 # tests/wine-run.sh as drive LETTER (KESTREL_EXTRA_DRIVES), unmounted afterwards. Needs root (or
 # the right to mount); without it the command runs with KESTREL_SMALL_DISK_MISSING saying why,
-# and the scenarios that need the disk skip.
+# and the scenarios that need the disk skip. KESTREL_SMALL_DISK_DIR names the disk's Linux folder
+# (tests/wine-run.sh can also show it as a folder of drive C:, KESTREL_SMALL_DISK_AT).
 #   with-small-disk.sh LETTER SIZE COMMAND [ARGS...]     e.g. with-small-disk.sh t 1m wine-run.sh x.exe
 set -uo pipefail
 letter=$1 size=$2
@@ -18,6 +19,7 @@ if mount -t tmpfs -o "size=$size,mode=0777" kestrel-small-disk "$disk" 2>"$disk.
   fi
   export KESTREL_EXTRA_DRIVES="${KESTREL_EXTRA_DRIVES:-} $letter=$disk"
   export KESTREL_SMALL_DISK="$letter:"
+  export KESTREL_SMALL_DISK_DIR="$disk"
 else
   trap 'rmdir "$disk"; rm -f "$disk.err"' EXIT
   export KESTREL_SMALL_DISK_MISSING="mount -t tmpfs refused: $(tr '\n' ' ' <"$disk.err")"

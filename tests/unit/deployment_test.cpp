@@ -123,4 +123,21 @@ TEST(WindowlessUi, TheLinksAreTheTasksOfTheCommandLine) {
     EXPECT_FALSE(IsWindowVisible(app.Handle()));
 }
 
+// The exit code of a run that ended without an error: a pending restart wins over warnings.
+TEST(ExitCodeOf, RestartOverWarningsOverInstalled) {
+    struct Case {
+        RunEnd end;
+        int warnings;
+        int code;
+    };
+    const Case cases[] = {
+        {RunEnd::Installed, 0, 0},          {RunEnd::Installed, 2, 5},
+        {RunEnd::NotReinstalled, 0, 3},     {RunEnd::RestartRequired, 0, 3010},
+        {RunEnd::RestartRequired, 1, 3010},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ExitCodeOf(c.end, c.warnings), c.code)
+            << "end " << static_cast<int>(c.end) << ", " << c.warnings << " warning(s)";
+}
+
 }  // namespace

@@ -3,12 +3,15 @@
 // with UpdateResource, so that blobs can be short or missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
 #include <vector>
 
 #include "TestSupport.h"
+#include "core/InstallContext.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "tasks/Payload.h"
@@ -241,10 +244,12 @@ TEST_F(PayloadFixture, RefusedDestinationsRaiseTheCreateError) {
              WriteTextFile(d, "old");
              SetFileAttributesA(d.c_str(), FILE_ATTRIBUTE_SYSTEM);
          }, ERROR_ACCESS_DENIED},
-        {"file in use", 82, [&held](const std::string& d) {
+        // In use and read-only: the attribute refuses it before its use is looked at.
+        {"read-only file in use", 82, [&held](const std::string& d) {
              WriteTextFile(d, "old");
              held = CreateFileA(d.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-         }, ERROR_SHARING_VIOLATION},
+             SetFileAttributesA(d.c_str(), FILE_ATTRIBUTE_READONLY);
+         }, ERROR_ACCESS_DENIED},
     };
     MakeModule();
     for (const Case& c : cases) {
@@ -276,6 +281,90 @@ TEST_F(PayloadFixture, RefusedDestinationsRaiseTheCreateError) {
     }
 }
 
+// The moves the system does at the next start (PendingFileRenameOperations: pairs of a source and
+// a target, "" to delete, "!" before a target that is replaced), lower-cased, "\??\" dropped.
+std::vector<std::pair<std::string, std::string>> PendingRenames() {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return pairs;
+    std::vector<char> data(64 * 1024);
+    DWORD size = static_cast<DWORD>(data.size());
+    LONG rc = RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(data.data()), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return pairs;
+    std::vector<std::string> strings;
+    for (size_t at = 0; at < size;) {
+        std::string one(data.data() + at);
+        at += one.size() + 1;
+        if (one.empty() && strings.size() % 2 == 0) break;  // the list's end
+        for (char& c : one) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        size_t prefix = one.find("\\??\\");
+        if (prefix != std::string::npos) one.erase(prefix, 4);
+        strings.push_back(one);
+    }
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) pairs.emplace_back(strings[i], strings[i + 1]);
+    return pairs;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Files in folder whose names match pattern ("~kst*.old").
+std::vector<std::string> Matching(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    FindHandle find;
+    for (bool ok = find.First(folder + pattern, data); ok; ok = find.Next(data))
+        names.push_back(folder + data.cFileName);
+    return names;
+}
+
+// An old file in use does not stop the rows. A loaded DLL (row 22) is renamed aside, the new one
+// put in its place and the old one deleted at the restart; a file held open without sharing
+// (row 80), which cannot be renamed either, stays and the new one waits beside it for the
+// restart to move it over. The run goes on to row 82 and lists both as awaiting the restart.
+TEST_F(PayloadFixture, FilesInUseAreRenamedAsideOrReplacedAtTheRestart) {
+    const std::string dll = Dest(22), held = Dest(80);
+    ASSERT_TRUE(CopyFileA((BuildFolder() + "markers\\marker-msxml5.dll").c_str(), dll.c_str(),
+                          FALSE));
+    const std::string oldDll = ReadWholeFile(dll);
+    HMODULE loaded = LoadLibraryA(dll.c_str());
+    ASSERT_NE(loaded, nullptr) << GetLastError();
+    WriteTextFile(held, "old msxml5.dll");
+    HANDLE handle = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    MakeModule();
+
+    ExtractPayload(context, ui, module);
+    CloseHandle(handle);
+
+    EXPECT_EQ(ui.processCount, kPayloadRows);
+    EXPECT_EQ(context.FilesAwaitingRestart, (std::vector<std::string>{dll, held}));
+    EXPECT_EQ(ReadWholeFile(dll), TestPayloadBlob(22));
+    const std::vector<std::string> aside = Matching(root + "bde\\", "~kst*.old");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadWholeFile(aside[0]), oldDll);
+    EXPECT_EQ(ReadWholeFile(held), "old msxml5.dll");
+    const std::vector<std::string> waiting = Matching(root + "sys\\", "~kst*.new");
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(ReadWholeFile(waiting[0]), TestPayloadBlob(80));
+    EXPECT_EQ(ReadWholeFile(Dest(82)), TestPayloadBlob(82));
+    EXPECT_EQ(Matching(root + "bde\\", "~kst*.tmp"), std::vector<std::string>{});
+    EXPECT_EQ(Matching(root + "sys\\", "~kst*.tmp"), std::vector<std::string>{});
+
+    const auto pending = PendingRenames();
+    const std::pair<std::string, std::string> removeOld{Lower(aside[0]), ""};
+    const std::pair<std::string, std::string> moveNew{Lower(waiting[0]), "!" + Lower(held)};
+    EXPECT_NE(std::find(pending.begin(), pending.end(), removeOld), pending.end());
+    EXPECT_NE(std::find(pending.begin(), pending.end(), moveNew), pending.end());
+    FreeLibrary(loaded);
+}
+
 // A relative base that does not exist: the message names the absolute path and the system's
 // text for a missing path.
 TEST_F(PayloadFixture, AMissingBaseFolderRaisesTheCreateErrorWithTheAbsolutePath) {
@@ -294,7 +383,8 @@ TEST_F(PayloadFixture, AMissingBaseFolderRaisesTheCreateErrorWithTheAbsolutePath
 }
 
 // The payload's flush point: every listed file is flushed, a file that cannot be opened makes
-// the result false without stopping the others, and a flushed list is empty.
+// the result false without stopping the others and is named, and a flushed list is empty. A file
+// another program holds open (with the sharing a reader gives) or has loaded fails nothing.
 TEST(FileFlushList, FlushesEveryFileAndReportsOneItCannotOpen) {
     std::string root = MakeTempFolder("FileFlushList");
     WriteTextFile(root + "a", "a");
@@ -307,9 +397,31 @@ TEST(FileFlushList, FlushesEveryFileAndReportsOneItCannotOpen) {
 
     files.Add(root + "gone");
     files.Add(root + "a");
-    EXPECT_FALSE(files.Flush());
+    std::string failed;
+    DWORD error = 0;
+    EXPECT_FALSE(files.Flush(&failed, &error));
+    EXPECT_EQ(failed, root + "gone");
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(ReadWholeFile(root + "a"), "a");
     EXPECT_TRUE(files.Flush());
+
+    HANDLE reader = CreateFileA((root + "b").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    files.Add(root + "b");
+    EXPECT_TRUE(files.Flush());
+    CloseHandle(reader);
+
+    // A DLL written and since loaded: Windows refuses writing access to a loaded image whatever
+    // the sharing, and that is no failure of the flush.
+    ASSERT_TRUE(CopyFileA((BuildFolder() + "markers\\marker-msxml5.dll").c_str(),
+                          (root + "m.dll").c_str(), FALSE));
+    HMODULE loaded = LoadLibraryA((root + "m.dll").c_str());
+    ASSERT_NE(loaded, nullptr);
+    files.Add(root + "m.dll");
+    EXPECT_TRUE(files.Flush());
+    FreeLibrary(loaded);
 }
 
 }  // namespace
