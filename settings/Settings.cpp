@@ -28,9 +28,10 @@ private:
 // A drive letter this process cannot see: a letter mapped in a person's session does not exist
 // for SYSTEM (a start-up script, psexec -s, most deployment tools) nor for an elevated token
 // started from that session. Said in plain words, with what to do about it.
+// what: "de RemoteApp", "da pasta do instalador".
 void LogUnseenDrive(const MachineFacts& machine, const std::string& what, const std::string& path) {
     if (DriveVisible(machine, path)) return;
-    Log("Aviso: a unidade " + path.substr(0, 2) + " de " + what + " (" + path +
+    Log("Aviso: a unidade " + path.substr(0, 2) + " " + what + " (" + path +
         ") n\xE3o existe para este processo (usu\xE1rio " + UserName() +
         "). Unidades mapeadas numa sess\xE3o de usu\xE1rio n\xE3o existem para SYSTEM nem para um "
         "processo elevado; para ferramentas de implanta\xE7\xE3o use no startKestrel.INI um caminho "
@@ -84,8 +85,8 @@ void ReadSettingsFrom(const std::string& folder, InstallContext& context, Instal
         ", BancoDados=" + context.BancoDados);
 
     const MachineFacts machine = Machine();
-    LogUnseenDrive(machine, "RemoteApp", context.RemoteApp);
-    LogUnseenDrive(machine, "a pasta do instalador", folder);
+    LogUnseenDrive(machine, "de RemoteApp", context.RemoteApp);
+    LogUnseenDrive(machine, "da pasta do instalador", folder);
 
     // Without a backslash the value names no place on the workstation: the copy and the links
     // would go to the root of the system drive. Stop before anything is written.

@@ -120,7 +120,7 @@ TEST(Machine, UnseenDriveLettersAreLoggedWithTheAdvice) {
         const std::string remote = "Aviso: a unidade S: de RemoteApp (S:\\Kestrel\\Kestrel.exe) "
                                    "n\xE3o existe para este processo (usu\xE1rio ";
         const std::string own = "Aviso: a unidade " + folder.substr(0, 2) +
-                                " de a pasta do instalador (" + folder + ") n\xE3o existe";
+                                " da pasta do instalador (" + folder + ") n\xE3o existe";
         EXPECT_EQ(text.find(remote) != std::string::npos, c.remoteLine) << text;
         EXPECT_EQ(text.find(own) != std::string::npos, c.folderLine) << text;
         if (c.remoteLine) {
