@@ -122,16 +122,18 @@ TEST(Machine, QuickLaunchOnTheVistaLayoutGoesThroughTheProfileList) {
 // "Shell Folders" without "Common Desktop" (Windows fills that copy only when asked): the link
 // goes where SHGetFolderPathA says, and the log tells where the folder came from.
 TEST(Machine, DesktopLinkWithoutTheRegistryValueGoesWhereTheShellSays) {
+    LayOutSite();
     HKEY key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kShellFolders, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
     RegDeleteValueA(key, "Common Desktop");
     RegCloseKey(key);
-    char desktop[MAX_PATH] = "";
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
-    LayOutSite();
 
     e2e::Launched run(std::string("/VERYSILENT /TASKS=desktop /LOG=\"") + kLog + "\"");
     EXPECT_EQ(run.WaitForExit(), 0u);
+
+    // Asked only now: the shell writes the folder it is asked for back into "Shell Folders".
+    char desktop[MAX_PATH] = "";
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
 
     ExpectLauncherLink(std::string(desktop) + "\\Kestrel.lnk");
     const std::string log = e2e::ReadFile(kLog);
