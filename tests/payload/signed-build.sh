@@ -60,7 +60,6 @@ osslsigncode remove-signature -in "$exe" -out "$tmp/pem.exe" >"$out" 2>&1 || fai
 KESTREL_SIGN_CERT=$tmp/cert.pem KESTREL_SIGN_KEY=$tmp/key.pem "$src/tools/sign-exe.sh" "$tmp/pem.exe" >"$out" 2>&1 \
   || fail "sign-exe.sh with PEM files failed"
 osslsigncode verify -in "$tmp/pem.exe" -CAfile "$tmp/cert.pem" >"$out" 2>&1 || fail "the PEM signature is not accepted"
-cp "$tmp/pem.exe" "$tmp/nopass.exe"
 osslsigncode remove-signature -in "$tmp/pem.exe" -out "$tmp/nopass.exe" >"$out" 2>&1 || fail "remove-signature"
 KESTREL_SIGN_PKCS12=$tmp/cert.p12 "$src/tools/sign-exe.sh" "$tmp/nopass.exe" >"$out" 2>&1 \
   && fail "a PKCS#12 file was opened without its password"
@@ -79,7 +78,7 @@ rc=$?
 run=$(sed -n 's/^wine-run: kept //p' "$out" | tail -n 1)
 [ -n "$run" ] && trap 'rm -rf "$tmp" "$run"' EXIT
 [ $rc = 0 ] || { cat "$site/k.log" >>"$out" 2>/dev/null; fail "the signed product ended with exit code $rc"; }
-grep -qa 'Fim: c.digo de sa.da 0' "$site/k.log" || fail "the log does not end with exit code 0"
+LC_ALL=C grep -qa 'Fim: c.digo de sa.da 0' "$site/k.log" || fail "the log does not end with exit code 0"
 # Every payload file holds its vendor file's bytes: the catalogue's rows, by destination folder.
 drive_c=$run/prefix/drive_c
 declare -A base=([BdeDir]="Arquivos de Programas/Arquivos Comuns/Borland Shared/BDE"
