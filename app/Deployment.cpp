@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Machine.h"
 #include "platform/Shell.h"
 
 namespace {
@@ -17,9 +18,7 @@ bool IsQuestion(UINT flags) {
 }
 
 void LogStart() {
-    Log("In\xED" "cio: InstaladorHalden " + ProgramVersion() + "; Windows " + WindowsVersion() +
-        "; usu\xE1rio " + UserName() + " no computador " + ComputerName() +
-        "; linha de comando: " + GetCommandLineA());
+    Log(StartLine(Machine()));
 }
 
 // The run without a person: every way it can end becomes an exit code.
@@ -73,6 +72,13 @@ int Start(Application& app, const CommandLine& options, int showCommand) {
 }
 
 }  // namespace
+
+std::string StartLine(const MachineFacts& machine) {
+    const std::string wow64 = Wow64Note(machine);
+    return "In\xED" "cio: InstaladorHalden " + ProgramVersion() + "; Windows " + WindowsVersion() +
+           (wow64.empty() ? std::string() : "; " + wow64) + "; usu\xE1rio " + UserName() +
+           " no computador " + ComputerName() + "; linha de comando: " + GetCommandLineA();
+}
 
 int LoggedUi::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
     if (!IsQuestion(flags)) ++warnings_;

@@ -12,6 +12,7 @@
 #include "core/InstallerUi.h"
 
 class Application;
+struct MachineFacts;
 
 // Stands in front of the window interface a run works on: logs every status text and counts
 // the warnings the run gives (every box but the reinstall question: the program file not
@@ -59,6 +60,10 @@ private:
     const CommandLine& options_;
     std::string status_;
 };
+
+// The log's first line: version, Windows version (on 64-bit Windows, where this 32-bit
+// program's writes really go), user, computer, command line.
+std::string StartLine(const MachineFacts& machine);
 
 // The exit code of an unattended run that ended without an error.
 int ExitCodeOf(RunEnd end, int warnings);

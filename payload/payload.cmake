@@ -126,9 +126,19 @@ set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/payload.rc PROPERTIES
 # at start. Costs at most a page of padding per section.
 target_link_options(InstaladorHalden PRIVATE -Wl,--file-alignment,0x1000)
 
-if(KESTREL_TESTS)
+if(KESTREL_TESTS AND KESTREL_PRODUCT_EXE)
+  # The site builds reuse the product's libjpeg (i686, win32 threads), not this build's.
+  get_filename_component(_product_dir ${KESTREL_PRODUCT_EXE} DIRECTORY)
+  set(_product_jpeg ${_product_dir}/_deps/libjpeg-nogetenv)
   # A site build refuses an incomplete vendor folder and reports a complete one (configure only).
   add_test(NAME payload.site-build
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/payload/site-build.sh ${CMAKE_SOURCE_DIR} ${KESTREL_DEPS}/libjpeg)
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/payload/site-build.sh ${CMAKE_SOURCE_DIR} ${_product_jpeg})
   set_tests_properties(payload.site-build PROPERTIES LABELS static)
+  # A site build signed with a certificate made by the test, checked and installed on the
+  # 32-bit bed (it builds the product: minutes).
+  add_test(NAME wine32.payload.signed-site-build
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/display-run.sh
+            ${CMAKE_SOURCE_DIR}/tests/payload/signed-build.sh ${CMAKE_SOURCE_DIR} ${_product_jpeg})
+  set_tests_properties(wine32.payload.signed-site-build PROPERTIES LABELS "e2e;wine32" TIMEOUT 1800
+    ENVIRONMENT KESTREL_BED=wine32)
 endif()

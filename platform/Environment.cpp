@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 std::string ProgramVersion() {
     HMODULE module = GetModuleHandleA(nullptr);
@@ -49,4 +50,19 @@ std::string ComputerName() {
     char buffer[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD size = sizeof buffer;
     return GetComputerNameA(buffer, &size) ? std::string(buffer, size) : std::string();
+}
+
+std::string ExpandEnvironment(const std::string& text) {
+    std::string out(text.size() + MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = ExpandEnvironmentStringsA(text.c_str(), &out[0], static_cast<DWORD>(out.size()));
+        if (n == 0) return text;
+        if (n <= out.size()) {
+            // n counts the terminating zero, and the ANSI function may count more than it
+            // wrote: the text ends at the zero.
+            out.resize(std::char_traits<char>::length(out.c_str()));
+            return out;
+        }
+        out.resize(n);
+    }
 }

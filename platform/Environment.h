@@ -10,3 +10,6 @@ std::string WindowsVersion();
 // The user the program runs as (GetUserNameA; "SYSTEM" under a start-up script or psexec -s).
 std::string UserName();
 std::string ComputerName();
+// The text with its %NAME% references replaced by the environment's values
+// (ExpandEnvironmentStringsA); a reference to an unknown name stays as written.
+std::string ExpandEnvironment(const std::string& text);

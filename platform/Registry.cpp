@@ -85,6 +85,20 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
         RaiseRegistry("Failed to set data for '%s'", name);
 }
 
+std::vector<std::string> TRegistry::GetKeyNames() const {
+    std::vector<std::string> names;
+    if (!current_) return names;
+    for (DWORD index = 0;; ++index) {
+        char name[256];  // a key name has at most 255 characters
+        DWORD size = sizeof name;
+        LONG rc = RegEnumKeyExA(current_, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc != ERROR_SUCCESS) break;
+        names.emplace_back(name, size);
+    }
+    return names;
+}
+
 void TRegistry::CloseKey() {
     if (current_) {
         RegCloseKey(current_);

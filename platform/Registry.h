@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class TRegistry {
 public:
@@ -30,6 +31,9 @@ public:
     std::string ReadString(const std::string& name) const;
     // REG_SZ with its terminating zero.
     void WriteString(const std::string& name, const std::string& value);
+    // The names of the current key's subkeys (RegEnumKeyExA), in the system's order; none
+    // without a current key.
+    std::vector<std::string> GetKeyNames() const;
     void CloseKey();
 
 private:

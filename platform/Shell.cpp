@@ -1,6 +1,7 @@
 #include "platform/Shell.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -14,6 +15,13 @@ std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size)) {
         if (n < buffer.size()) return std::string(buffer.data(), n);
         buffer.resize(n + 1);  // n is the size needed, terminating zero included
     }
+}
+
+std::string SpecialFolderPath(int csidl) {
+    char path[MAX_PATH + 1] = "";
+    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0 /* SHGFP_TYPE_CURRENT */, path)))
+        return std::string();
+    return path;
 }
 
 std::string SystemDirectory() {

@@ -12,6 +12,10 @@ std::string SystemDirectory();
 // including the terminating zero when the buffer is too small) until the whole text fits.
 std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size));
 
+// The shell's path of a special folder such as CSIDL_COMMON_DESKTOPDIRECTORY (SHGetFolderPathA,
+// the folder's current path; nothing is created). "" when the shell gives none.
+std::string SpecialFolderPath(int csidl);
+
 // ShellExecuteA with the verb "open", no working directory and SW_SHOWNORMAL. The program is
 // neither waited for nor is the result looked at: what it does is its own business.
 void ShellOpen(HWND owner, const std::string& program, const std::string& parameters);

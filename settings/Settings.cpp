@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "core/InstallerUi.h"
+#include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Machine.h"
 
 namespace {
 
@@ -22,6 +24,19 @@ public:
 private:
     std::string path_;
 };
+
+// A drive letter this process cannot see: a letter mapped in a person's session does not exist
+// for SYSTEM (a start-up script, psexec -s, most deployment tools) nor for an elevated token
+// started from that session. Said in plain words, with what to do about it.
+// what: "de RemoteApp", "da pasta do instalador".
+void LogUnseenDrive(const MachineFacts& machine, const std::string& what, const std::string& path) {
+    if (DriveVisible(machine, path)) return;
+    Log("Aviso: a unidade " + path.substr(0, 2) + " " + what + " (" + path +
+        ") n\xE3o existe para este processo (usu\xE1rio " + UserName() +
+        "). Unidades mapeadas numa sess\xE3o de usu\xE1rio n\xE3o existem para SYSTEM nem para um "
+        "processo elevado; para ferramentas de implanta\xE7\xE3o use no startKestrel.INI um caminho "
+        "UNC (\\\\servidor\\...)");
+}
 
 [[noreturn]] void Refuse(InstallerUi& ui, const std::string& text) {
     ui.MessageBox(text, "Advert\xEA" "ncia", MB_OK);
@@ -68,6 +83,10 @@ void ReadSettingsFrom(const std::string& folder, InstallContext& context, Instal
         " (na esta\xE7\xE3o " + context.LocalApp + "), RemoteApp=" + context.RemoteApp +
         ", IPServidor=" + context.IPServidor + ", Porta=" + context.Porta +
         ", BancoDados=" + context.BancoDados);
+
+    const MachineFacts machine = Machine();
+    LogUnseenDrive(machine, "de RemoteApp", context.RemoteApp);
+    LogUnseenDrive(machine, "da pasta do instalador", folder);
 
     // Without a backslash the value names no place on the workstation: the copy and the links
     // would go to the root of the system drive. Stop before anything is written.

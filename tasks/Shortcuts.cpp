@@ -7,10 +7,12 @@
 
 #include "core/InstallerUi.h"
 #include "platform/Com.h"
+#include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 
 namespace {
 
@@ -24,15 +26,22 @@ const char* const kOldQuickLaunch =
     "\\WINDOWS\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch";
 const char* const kProfileQuickLaunch = "\\Microsoft\\Internet Explorer\\Quick Launch";
 const char* const kLauncher = "StartKestrel.exe";
+// Windows Vista and later: the profiles Windows keeps, one subkey per account's SID.
+const char* const kProfileListKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const char* const kUserAccountSid = "S-1-5-21-";  // local and domain user accounts
+const char* const kRoamingQuickLaunch =
+    "\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch";
+
+SpecialFolderFunction specialFolder = SpecialFolderPath;
 
 // A directory search for directories still returns plain files; it passes over what is hidden,
 // system or a volume label.
 constexpr DWORD kFaVolumeId = 0x00000008;
 constexpr DWORD kSearchSkips = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | kFaVolumeId;
 
-// The directory recorded for a folder key; the start menu's gets its subfolder, created.
-// "" when nothing is recorded: the caller then places no link.
-std::string ShellFolderDirectory(const std::string& folder) {
+// The directory recorded in the registry for a folder key ("" when none): the machine-wide
+// value, for the start menu else the current user's "Programs".
+std::string RecordedShellFolder(const std::string& folder) {
     std::string directory;
     TRegistry reg;
     reg.RootKey = HKEY_LOCAL_MACHINE;
@@ -45,6 +54,21 @@ std::string ShellFolderDirectory(const std::string& folder) {
         directory = user.ReadString("Shell Folders", "Programs", "");
     }
     reg.CloseKey();
+    return directory;
+}
+
+// The directory of a folder key: the registry's value; when it has none, the shell's common
+// folder (the "Shell Folders" values are a copy Windows fills only when something asks for them).
+// The start menu's gets its subfolder, created. "" when neither gives one: no link then.
+std::string ShellFolderDirectory(const std::string& folder) {
+    std::string directory = RecordedShellFolder(folder);
+    if (directory.empty()) {
+        directory = specialFolder(folder == kCommonDesktop ? CSIDL_COMMON_DESKTOPDIRECTORY
+                                                          : CSIDL_COMMON_PROGRAMS);
+        if (!directory.empty())
+            Log("Pasta " + folder + " ausente do registro; a do Windows (SHGetFolderPath): " +
+                directory);
+    }
     if (folder == kCommonPrograms && !directory.empty()) {
         directory += kStartMenuSubfolder;
         ForceDirectories(directory);
@@ -93,7 +117,7 @@ void CreateShellLink(const std::string& target, const std::string& arguments,
                                 ? ShellFolderDirectory(folder)
                                 : folder;
     if (directory.empty()) {  // never a link at the root of the current drive
-        Log("Atalho n\xE3o criado: nenhuma pasta registrada para " + folder);
+        Log("Atalho n\xE3o criado: nem o registro nem o Windows d\xE3o a pasta " + folder);
         return;
     }
 
@@ -136,9 +160,12 @@ void PlaceQuickLaunchLinks(const InstallContext& context, InstallerUi& ui) {
     }
 
     std::string profiles = ProfilesFolderOf(appData);
-    if (profiles.empty()) {  // no walk over the root of the current drive
-        Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, Common AppData (\"" + appData +
-            "\") n\xE3o indica a pasta dos perfis");
+    if (profiles.empty()) {  // never a walk over the root of the current drive
+        // Windows Vista and later: "Common AppData" is C:\ProgramData, and the profiles
+        // folder (C:\Users) holds no "All Users"; Windows lists the profiles itself.
+        Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: Common AppData (\"" + appData +
+            "\") n\xE3o indica a pasta dos perfis; pelos perfis que o Windows lista (ProfileList)");
+        PlaceProfileListQuickLaunchLinks(context, ui);
         return;
     }
 
@@ -161,4 +188,53 @@ void PlaceQuickLaunchLink(const InstallContext& context, const std::string& dire
     }
     CreateShellLink(context.RemoteFolder + kLauncher, "", context.LocalFolder, "Kestrel", directory,
                     ui);
+}
+
+bool IsUserAccountSid(const std::string& sid) {
+    const size_t prefix = std::char_traits<char>::length(kUserAccountSid);
+    if (sid.compare(0, prefix, kUserAccountSid) != 0 || sid.size() == prefix) return false;
+    // A copy Windows keeps of a damaged profile's key ends in ".bak": not an account of its own.
+    return sid.find_first_not_of("0123456789-", prefix) == std::string::npos;
+}
+
+std::vector<std::string> UserProfiles() {
+    std::vector<std::string> profiles;
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    reg.Access = KEY_READ;
+    if (!reg.OpenKey(kProfileListKey, false)) return profiles;
+    for (const std::string& sid : reg.GetKeyNames()) {
+        if (!IsUserAccountSid(sid)) continue;
+        TRegistry profile;
+        profile.RootKey = HKEY_LOCAL_MACHINE;
+        profile.Access = KEY_READ;
+        if (!profile.OpenKey(std::string(kProfileListKey) + "\\" + sid, false)) continue;
+        const std::string path = ExpandEnvironment(profile.ReadString("ProfileImagePath"));
+        if (!path.empty()) profiles.push_back(path);
+    }
+    return profiles;
+}
+
+void PlaceProfileListQuickLaunchLinks(const InstallContext& context, InstallerUi& ui) {
+    const std::vector<std::string> profiles = UserProfiles();
+    if (profiles.empty()) {
+        Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, nenhum perfil de usu\xE1rio em "
+            "ProfileList");
+        return;
+    }
+    for (const std::string& profile : profiles) {
+        const std::string folder = profile + kRoamingQuickLaunch;
+        if (DirectoryExists(folder)) {
+            Log("Perfil " + profile + ": atalho na Inicializa\xE7\xE3o R\xE1pida");
+            CreateShellLink(context.RemoteFolder + kLauncher, "", context.LocalFolder, "Kestrel",
+                            folder, ui);
+        } else {
+            Log("Perfil " + profile + ": sem pasta de Inicializa\xE7\xE3o R\xE1pida (" + folder +
+                "), nenhum atalho");
+        }
+    }
+}
+
+void SetSpecialFolderFunction(SpecialFolderFunction function) {
+    specialFolder = function ? function : SpecialFolderPath;
 }

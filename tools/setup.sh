@@ -25,7 +25,8 @@ pkgs=(g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-posix
       binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
       mingw-w64-common cmake ninja-build make wine wine64 debootstrap
       xvfb x11-utils imagemagick googletest dpkg-dev python3 ca-certificates
-      nsis)  # nsis: the benchmark's peer (tools/bench.py)
+      nsis   # nsis: the benchmark's peer (tools/bench.py)
+      osslsigncode openssl)  # the Authenticode signature of a site build (cmake/signing.cmake)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -245,9 +245,13 @@ Installer::Installer(const std::string& exe, int showCommand) {
         form_ = s.found;
         return;
     }
+    // Ready once the form's activation has put the focus on one of its controls. Any focus at all
+    // would not do: the application window, shown and activated first, holds the focus while the
+    // form is already visible but not yet activated, and a key sent then goes to it.
     bool ready = WaitFor([&] {
         form_ = FindWindowOf(pid, nullptr, kFormCaption);
-        return form_ && Focus() != nullptr;
+        HWND focus = form_ ? Focus() : nullptr;
+        return focus && IsChild(form_, focus);
     });
     if (!ready) ADD_FAILURE() << "the window \"" << kFormCaption << "\" did not appear ready";
 }
@@ -358,11 +362,21 @@ bool Installer::Click(HWND control) {
     return false;
 }
 
+// Keys and clicks go to the thread of the foreground window. Nothing to do when the form is it
+// (its thread's focus then takes the keys; a run may have left no control focused). Otherwise
+// SetForegroundWindow moves the foreground at once but leaves the activation to the installer's
+// thread, through messages queued for it: under Wine one deactivates the window that was active
+// (no active window, no focus: a key arriving then is dropped by the system) and one activates the
+// form. The installer's own active window may already be the form before them, so that is no sign
+// they were handled; a message sent behind them is: its answer comes after them.
 void Installer::BringToFront() {
-    if (form_ && GetForegroundWindow() != form_ && IsWindowEnabled(form_)) {
-        SetForegroundWindow(form_);
-        WaitFor([&] { return ActiveWindow() == form_; }, 5000);
-    }
+    if (!form_ || GetForegroundWindow() == form_ || !IsWindowEnabled(form_)) return;
+    SetForegroundWindow(form_);
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(form_, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(kTimeoutMs), &ignored))
+        ADD_FAILURE() << "the installer did not answer after SetForegroundWindow";
+    if (!WaitFor([&] { return GetForegroundWindow() == form_ && ActiveWindow() == form_; }, 5000))
+        ADD_FAILURE() << "the installer window did not come to the front";
 }
 
 // The pause between the last mouse message and a press (see MouseDrag).

@@ -2,7 +2,7 @@
 # Configures a site build in a throwaway build folder: with an incomplete vendor folder it must
 # fail and name exactly the missing rows; once complete it must succeed, print the manifest, write
 # it beside the executable and warn about sizes that differ from the catalogue.
-#   site-build.sh SOURCE_DIR LIBJPEG_PREFIX   (the prefix of an existing build, to skip rebuilding it)
+#   site-build.sh SOURCE_DIR LIBJPEG_PREFIX   (the product's i686 libjpeg, to skip rebuilding it)
 set -uo pipefail
 src=$1 jpeg=$2
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-site.XXXXXX")
@@ -10,7 +10,7 @@ trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; echo "--- cmake output:"; cat "$tmp/out"; exit 1; }
 
 mkdir -p "$tmp/vendor" "$tmp/build/_deps"
-ln -s "$jpeg" "$tmp/build/_deps/libjpeg"
+ln -s "$jpeg" "$tmp/build/_deps/libjpeg-nogetenv"
 for row in $(seq 1 82); do
   case $row in 7|80) ;; 81) mkdir "$tmp/vendor/$row" ;; *) printf 'vendor %s' "$row" >"$tmp/vendor/$row" ;; esac
 done

@@ -1,7 +1,9 @@
 // TRegistry and TRegIniFile against Wine's real registry (a throwaway prefix per test).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "platform/Errors.h"
 #include "platform/Registry.h"
@@ -117,6 +119,20 @@ TEST(Registry, IniFileSectionReads) {
     }
     TRegistry check;
     EXPECT_TRUE(check.KeyExists("Software\\KestrelTest\\Created"));
+}
+
+TEST(Registry, KeyNamesOfTheCurrentKey) {
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    EXPECT_TRUE(reg.GetKeyNames().empty());  // no current key
+    const std::string longName(200, 'k');    // longer than MAX_PATH / 2
+    for (const std::string& name : {std::string("Um"), std::string("Dois \xE7"), longName})
+        ASSERT_TRUE(reg.OpenKey("\\" + std::string(kKey) + "\\Lista\\" + name + "\\Neto", true));
+    ASSERT_TRUE(reg.OpenKey(std::string("\\") + kKey + "\\Lista", false));
+    reg.WriteString("valor", "not a key");
+    std::vector<std::string> names = reg.GetKeyNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Dois \xE7", "Um", longName}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/Com.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "platform/Registry.h"
 #include "tasks/Shortcuts.h"
 #include "../common/ComEnvironment.h"
@@ -194,9 +195,55 @@ TEST(Shortcuts, FolderKeysFromTheRegistry) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
+// A common folder the registry does not hold: the shell's (SHGetFolderPathA) takes the link.
+TEST(Shortcuts, FolderKeyMissingFromTheRegistryGoesToTheShellsFolder) {
+    InstallContext context = SampleContext();
+    RecordingUi ui;
+    // Asked first: Wine's shell, like Windows, writes a folder it is asked for into "Shell
+    // Folders".
+    char desktop[MAX_PATH] = "", programs[MAX_PATH] = "";
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs), S_OK);
+    ForceDirectories(desktop);
+    MakeDirs({"D:\\Menu\\Programas"});
+    SetMachineFolder("Common Programs", "D:\\Menu\\Programas");
+    DeleteMachineFolder("Common Desktop");
+
+    CreateLink(context, "Common Desktop", ui);
+    ExpectLauncherLink(std::string(desktop) + "\\Kestrel.lnk", context);
+    // The registry's value still comes first.
+    CreateLink(context, "Common Programs", ui);
+    ExpectLauncherLink("D:\\Menu\\Programas\\Tavrin\\Kestrel.lnk", context);
+    EXPECT_FALSE(FileExists(std::string(programs) + "\\Tavrin\\Kestrel.lnk"));
+
+    // Neither "Common Programs" nor the user's "Programs"; then no key at all: the shell's
+    // folders for both.
+    SetUserPrograms("");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 0) {
+            DeleteMachineFolder("Common Desktop");
+            DeleteMachineFolder("Common Programs");
+        } else {
+            ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kShellFolders), ERROR_SUCCESS);
+        }
+        DeleteFileA((std::string(desktop) + "\\Kestrel.lnk").c_str());
+        DeleteFileA((std::string(programs) + "\\Tavrin\\Kestrel.lnk").c_str());
+        CreateLink(context, "Common Desktop", ui);
+        CreateLink(context, "Common Programs", ui);
+        ExpectLauncherLink(std::string(desktop) + "\\Kestrel.lnk", context);
+        ExpectLauncherLink(std::string(programs) + "\\Tavrin\\Kestrel.lnk", context);
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Neither the registry nor the shell gives a folder: no link anywhere, the root of the current
+// drive included. (Wine's shell always has the common folders; the lookup is replaced.)
 TEST(Shortcuts, FolderKeyWithoutDirectoryPlacesNoLink) {
     InstallContext context = SampleContext();
     RecordingUi ui;
+    SetSpecialFolderFunction([](int) { return std::string(); });
+    struct Restore { ~Restore() { SetSpecialFolderFunction(nullptr); } } restore;
     SetCurrentDirectoryA("D:\\");
     {
         TRegistry user;
@@ -322,6 +369,81 @@ TEST(Shortcuts, QuickLaunchProfileWalk) {
         else EXPECT_FALSE(FileExists(quickLaunch(e.profile) + "\\Kestrel.lnk"));
     }
     EXPECT_FALSE(DirectoryExists(std::string(kOldStyle)));
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(Shortcuts, UserAccountSids) {
+    const struct {
+        const char* sid;
+        bool user;
+    } cases[] = {
+        {"S-1-5-21-1004336348-1177238915-682003330-1001", true},
+        {"S-1-5-21-0-0-0-1000", true},
+        {"S-1-5-18", false},  {"S-1-5-19", false},  {"S-1-5-20", false},
+        {"S-1-5-21-1004336348-1177238915-682003330-1001.bak", false},
+        {"S-1-5-21-", false}, {"s-1-5-21-0-0-0-1000", false}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsUserAccountSid(c.sid), c.user) << c.sid;
+}
+
+// Windows Vista to 11: "Common AppData" is C:\ProgramData, so the profiles come from the list
+// Windows keeps; only ordinary users' profiles, each one's path expanded, and only where the
+// Quick Launch folder exists.
+TEST(Shortcuts, QuickLaunchThroughTheProfileList) {
+    InstallContext context = SampleContext();
+    RecordingUi ui;
+    SetMachineFolder("Common AppData", "C:\\ProgramData");
+    ASSERT_TRUE(SetEnvironmentVariableA("KESTREL_PERFIS", "D:\\Usuarios"));
+    const char* const list = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    const struct {
+        const char* sid;
+        const char* path;
+        bool quickLaunch;  // the profile has the folder
+        bool link;
+    } profiles[] = {
+        {"S-1-5-21-11-22-33-1001", "%KESTREL_PERFIS%\\maria", true, true},
+        {"S-1-5-21-11-22-33-1002", "D:\\Usuarios\\jo\xE3o", true, true},
+        {"S-1-5-21-11-22-33-1003", "D:\\Usuarios\\pedro", false, false},
+        {"S-1-5-18", "D:\\Usuarios\\systemprofile", true, false},
+        {"S-1-5-21-11-22-33-1004.bak", "D:\\Usuarios\\velho", true, false},
+    };
+    auto Expanded = [](const std::string& path) {  // %KESTREL_PERFIS% is 16 characters
+        return path[0] == '%' ? std::string(path).replace(0, 16, "D:\\Usuarios") : path;
+    };
+    auto folder = [](const std::string& profile) {
+        return profile + "\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch";
+    };
+    for (const auto& p : profiles) {
+        TRegistry reg;
+        reg.RootKey = HKEY_LOCAL_MACHINE;
+        ASSERT_TRUE(reg.OpenKey(std::string(list) + "\\" + p.sid, true));
+        reg.WriteString("ProfileImagePath", p.path);
+        const std::string expanded = Expanded(p.path);
+        if (p.quickLaunch) MakeDirs({folder(expanded)});
+        else MakeDirs({expanded + "\\AppData\\Roaming"});
+    }
+    const std::string log = MakeTempFolder("profile-list") + "k.log";
+    ASSERT_TRUE(OpenLog(log));
+    PlaceQuickLaunchLinks(context, ui);
+    CloseLog();
+
+    const std::string text = ReadWholeFile(log);
+    for (const auto& p : profiles) {
+        SCOPED_TRACE(p.sid);
+        const std::string expanded = Expanded(p.path);
+        if (p.link) {
+            ExpectLauncherLink(folder(expanded) + "\\Kestrel.lnk", context);
+            EXPECT_NE(text.find("Perfil " + expanded + ": atalho na Inicializa\xE7\xE3o R\xE1pida\r\n"),
+                      std::string::npos) << text;
+        } else {
+            EXPECT_FALSE(FileExists(folder(expanded) + "\\Kestrel.lnk"));
+        }
+    }
+    EXPECT_NE(text.find("Perfil D:\\Usuarios\\pedro: sem pasta de Inicializa\xE7\xE3o R\xE1pida (" +
+                        folder("D:\\Usuarios\\pedro") + "), nenhum atalho\r\n"),
+              std::string::npos) << text;
+    EXPECT_EQ(text.find("systemprofile"), std::string::npos) << text;
+    EXPECT_EQ(text.find("velho"), std::string::npos) << text;
     EXPECT_TRUE(ui.boxes.empty());
 }
 
