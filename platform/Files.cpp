@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Log.h"
+#include "platform/Machine.h"
 
 bool FindHandle::First(const std::string& pattern, WIN32_FIND_DATAA& data) {
     Close();
@@ -96,30 +97,17 @@ bool IsInUseError(DWORD code) {
 }
 
 std::string NativePath(const std::string& path) {
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    using GetSystemWow64DirectoryFn = UINT(WINAPI*)(LPSTR, UINT);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (!kernel) return path;
-    // Both looked up: Windows XP before SP2 lacks the first, 32-bit XP has no use for either.
-    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
-    auto wow64Directory = reinterpret_cast<GetSystemWow64DirectoryFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryA")));
-    BOOL wow64 = FALSE;
-    if (!isWow64 || !wow64Directory || !isWow64(GetCurrentProcess(), &wow64) || !wow64)
-        return path;
-    char system[MAX_PATH], native[MAX_PATH];
-    UINT n = GetSystemDirectoryA(system, sizeof system);
-    UINT m = wow64Directory(native, sizeof native);
-    if (n == 0 || n >= sizeof system || m == 0 || m >= sizeof native) return path;
-    if (path.size() <= n || path[n] != '\\') return path;
-    for (UINT i = 0; i < n; ++i) {
+    const MachineFacts machine = Machine();
+    const std::string& system = machine.SystemDir;
+    if (!machine.Wow64 || machine.SystemWow64Dir.empty() || system.empty()) return path;
+    if (path.size() <= system.size() || path[system.size()] != '\\') return path;
+    for (size_t i = 0; i < system.size(); ++i) {
         char a = path[i], b = system[i];
         if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
         if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
         if (a != b) return path;
     }
-    return std::string(native, m) + path.substr(n);
+    return machine.SystemWow64Dir + path.substr(system.size());
 }
 
 bool MoveFileAtRestart(const std::string& from, const std::string& to) {

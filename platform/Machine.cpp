@@ -15,15 +15,15 @@ using GetSystemWow64DirectoryFn = UINT(WINAPI*)(LPSTR, UINT);
 const MachineFacts* overridden = nullptr;
 
 bool RunsUnderWow64() {
-    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process"));
+    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
     BOOL wow64 = FALSE;
     return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
 std::string SystemWow64Directory() {
-    auto query = reinterpret_cast<GetSystemWow64DirectoryFn>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA"));
+    auto query = reinterpret_cast<GetSystemWow64DirectoryFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA")));
     if (!query) return std::string();
     char buffer[MAX_PATH + 1];
     UINT n = query(buffer, sizeof buffer);
