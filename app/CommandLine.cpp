@@ -135,8 +135,8 @@ std::string HelpText() {
            "2\tlinha de comando ou arquivo de log inv\xE1lido; nada foi gravado\r\n"
            "3\tj\xE1 instalado e /NOREINSTALL; nada foi gravado\r\n"
            "4\ta instala\xE7\xE3o parou num erro (a mensagem est\xE1 no log)\r\n"
-           "5\tinstalado com avisos (execut\xE1vel n\xE3o copiado ou atalho antigo n\xE3o "
-           "exclu\xED" "do)";
+           "5\tinstalado com avisos (execut\xE1vel n\xE3o copiado, atalho n\xE3o gravado ou "
+           "antigo n\xE3o exclu\xED" "do, regsvr32 que falhou; cada um no log)";
 }
 
 std::string CommandLineErrorText(const std::string& error) {

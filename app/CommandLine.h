@@ -60,5 +60,5 @@ enum ExitCode : int {
     kExitBadCommandLine = 2,  // the command line or the log file unusable; nothing written
     kExitNotReinstalled = 3,  // already installed and /NOREINSTALL; nothing written
     kExitError = 4,           // the run stopped at an error; what was written before stays
-    kExitWarnings = 5,        // installed, with a warning (the program file, an old link)
+    kExitWarnings = 5,        // installed, with a warning (the program file, a link, regsvr32)
 };

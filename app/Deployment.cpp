@@ -51,7 +51,7 @@ int Start(Application& app, const CommandLine& options, int showCommand) {
 
     if (options.VerySilent) {
         WindowlessUi windowless(app, options);
-        LoggedUi ui(windowless);
+        LoggedUi ui(windowless, true);
         return RunUnattended(ui);
     }
 
@@ -59,7 +59,7 @@ int Start(Application& app, const CommandLine& options, int showCommand) {
     form.SetChecked(InstallOption::DeskTop, options.DeskTop);
     form.SetChecked(InstallOption::MenuIniciar, options.MenuIniciar);
     form.SetChecked(InstallOption::QuickLaunch, options.QuickLaunch);
-    LoggedUi ui(form);
+    LoggedUi ui(form, options.Silent);
     if (!options.Silent) {
         // The window as always: a person presses "&Instalar" and closes it.
         form.SetRunUi(&ui);
@@ -82,6 +82,12 @@ int LoggedUi::MessageBox(const std::string& text, const std::string& caption, UI
 void LoggedUi::SetStatus(const std::string& text) {
     Log("Status: " + text);
     inner_.SetStatus(text);
+}
+
+void LoggedUi::NoteWarning(const std::string& text) {
+    ++warnings_;
+    Log("Aviso: " + text);
+    inner_.NoteWarning(text);
 }
 
 void LoggedUi::ShowMessage(const std::string& text) {

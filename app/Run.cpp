@@ -10,6 +10,8 @@
 #include "tasks/Payload.h"
 #include "tasks/Shortcuts.h"
 
+#include <vector>
+
 namespace {
 
 // Both literals are the installed products' own folder names; "programas" differs in case.
@@ -30,6 +32,16 @@ const char* const kStatusDone = "Instala\xE7\xE3o conclu\xED" "da!";
 
 const char* const kLauncher = "StartKestrel.exe";
 const char* const kLinkName = "Kestrel";
+
+// A registration program that has not ended after this long is not waited for any more.
+constexpr DWORD kRegistrationWaitMs = 120000;
+constexpr DWORD kWaitSliceMs = 100;
+
+struct Registration {
+    std::string Command;
+    StartedProgram Program;
+};
+using Registrations = std::vector<Registration>;
 
 void ShowStatus(InstallerUi& ui, const std::string& text) {
     ui.SetStatus(text);
@@ -66,11 +78,51 @@ void CreateDirectories(const InstallContext& context) {
 
 // regsvr32 by its full path: a bare name would be looked up in the current and the installer's
 // folders first, and a program planted there would run with the installer's rights.
-void RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
+// With a person there, both are started and left to themselves, as always. Unattended, each start
+// is kept and waited for at the end of the run (WaitForRegistrations); one that could not be
+// started is a warning at once.
+Registrations RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusDlls);
+    Registrations started;
     const std::string regsvr32 = context.SystemDir + "\\regsvr32.exe";
-    ShellOpen(ui.ApplicationWindow(), regsvr32, "capicom.dll /s");
-    ShellOpen(ui.ApplicationWindow(), regsvr32, "msxml5.dll /s");
+    for (const char* parameters : {"capicom.dll /s", "msxml5.dll /s"}) {
+        if (!ui.Unattended()) {
+            ShellOpen(ui.ApplicationWindow(), regsvr32, parameters);
+            continue;
+        }
+        StartedProgram program;
+        DWORD error = 0;
+        if (ShellStart(ui.ApplicationWindow(), regsvr32, parameters, program, &error))
+            started.push_back({std::string("regsvr32.exe ") + parameters, std::move(program)});
+        else
+            ui.NoteWarning(std::string("regsvr32.exe ") + parameters + " n\xE3o foi iniciado: " +
+                           SysErrorMessage(error));
+    }
+    return started;
+}
+
+// Waits for each registration program at most kRegistrationWaitMs, the window kept alive
+// meanwhile: an exit code other than 0, or no end in time, is a warning.
+void WaitForRegistrations(Registrations& started, InstallerUi& ui) {
+    for (Registration& registration : started) {
+        DWORD code = 0;
+        ProgramEnd end = ProgramEnd::StillRunning;
+        const DWORD begin = GetTickCount();
+        while ((end = WaitForProgram(registration.Program, kWaitSliceMs, &code)) ==
+                   ProgramEnd::StillRunning &&
+               GetTickCount() - begin < kRegistrationWaitMs)
+            ui.ProcessMessages();
+        if (end == ProgramEnd::Exited && code == 0)
+            Log(registration.Command + ": terminou com c\xF3" "digo 0");
+        else if (end == ProgramEnd::Exited)
+            ui.NoteWarning(registration.Command + " falhou: c\xF3" "digo de sa\xED" "da " +
+                           std::to_string(code));
+        else if (end == ProgramEnd::StillRunning)
+            ui.NoteWarning(registration.Command + " n\xE3o terminou em " +
+                           std::to_string(kRegistrationWaitMs / 1000) + " segundos");
+        else
+            Log(registration.Command + ": iniciado sem processo a esperar");
+    }
 }
 
 void CopyApplication(const InstallContext& context, InstallerUi& ui) {
@@ -123,9 +175,10 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
         CreateDirectories(context);
         BuildPayloadDestinations(context);
         ExtractPayload(context, ui, sources.PayloadModule);
-        RegisterComDlls(context, ui);
+        Registrations registrations = RegisterComDlls(context, ui);
         CopyApplication(context, ui);
         CreateLinks(context, ui);
+        WaitForRegistrations(registrations, ui);
         ui.SetStatus(kStatusDone);
         end = RunEnd::Installed;
         Log("Fim da instala\xE7\xE3o: conclu\xED" "da");

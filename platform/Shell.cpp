@@ -57,6 +57,42 @@ void ShellOpen(HWND owner, const std::string& program, const std::string& parame
         (code > 32 ? std::string() : " (falhou, c\xF3" "digo " + std::to_string(code) + ")"));
 }
 
+void StartedProgram::Close() {
+    if (process_) {
+        CloseHandle(process_);
+        process_ = nullptr;
+    }
+}
+
+bool ShellStart(HWND owner, const std::string& program, const std::string& parameters,
+                StartedProgram& started, DWORD* error) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = owner;
+    info.lpVerb = "open";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    const bool ok = ShellExecuteExA(&info) != FALSE;
+    const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+    if (error) *error = code;
+    started = StartedProgram(ok ? info.hProcess : nullptr);
+    Log("Iniciado: " + program + " " + parameters +
+        (ok ? std::string() : " (falhou, erro " + std::to_string(code) + ")"));
+    return ok;
+}
+
+ProgramEnd WaitForProgram(const StartedProgram& program, DWORD timeoutMs, DWORD* exitCode) {
+    if (!program.Process()) return ProgramEnd::NotWaitable;
+    if (WaitForSingleObject(program.Process(), timeoutMs) != WAIT_OBJECT_0)
+        return ProgramEnd::StillRunning;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(program.Process(), &code)) return ProgramEnd::NotWaitable;
+    if (exitCode) *exitCode = code;
+    return ProgramEnd::Exited;
+}
+
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
 }

@@ -60,10 +60,11 @@ std::vector<wchar_t> AnsiToWide(const std::string& text) {
     return wide;
 }
 
-// Writes the link file through the shell-link object. Only the creation of the object and its
-// interfaces is checked; a link that cannot be written stays unwritten.
+// Writes the link file through the shell-link object. The creation of the object and its
+// interfaces raises; a link that cannot be written stays unwritten and is a warning.
 void SaveShellLink(const std::string& linkPath, const std::string& target,
-                   const std::string& arguments, const std::string& workingDirectory) {
+                   const std::string& arguments, const std::string& workingDirectory,
+                   InstallerUi& ui) {
     ComPtr<IUnknown> object = CreateComObject(CLSID_ShellLink);
     ComPtr<IShellLinkA> link = QueryInterfaceOf<IShellLinkA>(object.Get(), IID_IShellLinkA);
     ComPtr<IPersistFile> file = QueryInterfaceOf<IPersistFile>(object.Get(), IID_IPersistFile);
@@ -74,8 +75,10 @@ void SaveShellLink(const std::string& linkPath, const std::string& target,
     if (SUCCEEDED(saved)) {
         Log("Atalho criado: " + linkPath + " para " + target);
     } else {
-        Log("Atalho n\xE3o gravado: " + linkPath +
-            Format(" (erro 0x%08lX)", static_cast<unsigned long>(saved)));
+        const std::string problem = "Atalho n\xE3o gravado: " + linkPath +
+            Format(" (erro 0x%08lX)", static_cast<unsigned long>(saved));
+        Log(problem);
+        ui.NoteWarning(problem);
     }
 }
 
@@ -102,7 +105,7 @@ void CreateShellLink(const std::string& target, const std::string& arguments,
         SetFileAttributesA(linkPath.c_str(), 0);
         if (!DeleteFileA(linkPath.c_str())) ui.ShowMessage("Falha de exclus\xE3o! " + linkPath);
     }
-    SaveShellLink(linkPath, target, arguments, workingDirectory);
+    SaveShellLink(linkPath, target, arguments, workingDirectory, ui);
 }
 
 std::string ProfilesFolderOf(const std::string& commonAppData) {
