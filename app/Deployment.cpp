@@ -4,6 +4,8 @@
 
 #include "app/Application.h"
 #include "app/UnitInst.h"
+#include "app/Uninstall.h"
+#include "core/InstallRecord.h"
 #include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
@@ -38,6 +40,54 @@ int RunUnattended(LoggedUi& ui) {
     }
 }
 
+// The exit code of an uninstall whose files in use go at the next restart; the same code as
+// Windows Installer's ERROR_SUCCESS_REBOOT_REQUIRED, which deployment tools know.
+constexpr int kExitUninstalledRestartPending = 3010;
+
+int UninstallExitCode(UninstallEnd end) {
+    switch (end) {
+    case UninstallEnd::Removed:
+    case UninstallEnd::NotConfirmed: break;
+    case UninstallEnd::RestartRequired: return kExitUninstalledRestartPending;
+    case UninstallEnd::NothingToRemove: return kExitNothingToRemove;
+    }
+    return kExitInstalled;
+}
+
+// The uninstall with every way it can end as an exit code.
+int RunUninstall(LoggedUi& ui) {
+    try {
+        return UninstallExitCode(PerformUninstall(ui));
+    } catch (const std::exception& error) {
+        const auto* own = dynamic_cast<const Exception*>(&error);
+        const std::string message = ErrorBoxText(own ? own->message() : std::string(error.what()));
+        Log("Erro: " + message);
+        Log("Fim da desinstala\xE7\xE3o: parou no erro; o que foi removido antes continua removido");
+        if (!ui.Unattended()) ui.MessageBox(message, ui.Title(), MB_OK | MB_ICONERROR);
+        ui.SetCancelEnabled(true);
+        return kExitError;
+    }
+}
+
+// /UNINSTALL: without a window, with one that closes itself (/SILENT), or with the window for a
+// person, who is asked first and closes it at the end.
+int StartUninstall(Application& app, const CommandLine& options, int showCommand) {
+    if (options.VerySilent) {
+        WindowlessUi windowless(app, options);
+        LoggedUi ui(windowless, true);
+        return RunUninstall(ui);
+    }
+    TFormInst form(app);
+    LoggedUi ui(form, options.Silent);
+    form.SetInstallEnabled(false);
+    app.Show(showCommand);
+    app.ProcessMessages();
+    const int code = RunUninstall(ui);
+    if (options.Silent) return code;
+    app.Run(showCommand);  // the person reads the status line and closes the window
+    return kExitInstalled;  // as every start with the window
+}
+
 int Start(Application& app, const CommandLine& options, int showCommand) {
     const int refused = options.Unattended() ? kExitBadCommandLine : kExitInstalled;
     if (options.Help) {
@@ -48,6 +98,8 @@ int Start(Application& app, const CommandLine& options, int showCommand) {
         app.MessageBox(CommandLineErrorText(options.Error), app.Title(), MB_OK | MB_ICONERROR);
         return refused;
     }
+
+    if (options.Uninstall) return StartUninstall(app, options, showCommand);
 
     if (options.VerySilent) {
         WindowlessUi windowless(app, options);
@@ -147,9 +199,13 @@ int RunWithCommandLine(Application& app, const CommandLine& options, int showCom
     }
     Application::BoxAnswers answers;
     answers.Unattended = options.Unattended();
-    answers.NoReinstall = options.NoReinstall;
+    // Unattended, "installed" means finished: a data source left by a run that stopped half-way
+    // has no completion mark, and that installation is completed rather than kept.
+    answers.NoReinstall = options.NoReinstall && (!options.Unattended() || UninstallEntryExists());
     app.SetBoxAnswers(answers);
     LogStart();
+    if (options.NoReinstall && !answers.NoReinstall && !options.Uninstall)
+        Log("/NOREINSTALL: nenhuma instala\xE7\xE3o conclu\xED" "da registrada; a instala\xE7\xE3o segue");
     const int code = Start(app, options, showCommand);
     Log("Fim: c\xF3" "digo de sa\xED" "da " + std::to_string(code));
     CloseLog();

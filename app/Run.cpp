@@ -1,7 +1,10 @@
 #include "app/Run.h"
 
+#include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
+#include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/Image.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -32,6 +35,9 @@ const char* const kStatusDone = "Instala\xE7\xE3o conclu\xED" "da!";
 
 const char* const kLauncher = "StartKestrel.exe";
 const char* const kLinkName = "Kestrel";
+
+const char* const kUninstallerSubfolder = "\\Tavrin\\Kestrel\\Desinstalar";
+const char* const kUninstallerName = "\\DesinstalarKestrel.exe";
 
 // A registration program that has not ended after this long is not waited for any more.
 constexpr DWORD kRegistrationWaitMs = 120000;
@@ -71,9 +77,9 @@ bool RegisterSystem(InstallContext& context, InstallerUi& ui) {
 }
 
 void CreateDirectories(const InstallContext& context) {
-    ForceDirectories(context.LocalFolder);
-    ForceDirectories(context.BdeDir);
-    ForceDirectories(context.OdbcDir);
+    ForceRecordedDirectories(context.LocalFolder);
+    ForceRecordedDirectories(context.BdeDir);
+    ForceRecordedDirectories(context.OdbcDir);
 }
 
 // regsvr32 by its full path: a bare name would be looked up in the current and the installer's
@@ -128,6 +134,7 @@ void WaitForRegistrations(Registrations& started, InstallerUi& ui) {
 void CopyApplication(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusCopying);
     if (CopyFileReplacing(context.RemoteApp, context.LocalApp)) {
+        Record(Recorded::Program, context.LocalApp);
         Log("Execut\xE1vel copiado: " + context.RemoteApp + " para " + context.LocalApp);
     } else {
         Log("Execut\xE1vel n\xE3o copiado: " + context.RemoteApp + " para " + context.LocalApp +
@@ -148,6 +155,42 @@ void CreateLinks(const InstallContext& context, InstallerUi& ui) {
     else Log("Atalho no menu Iniciar: n\xE3o criado, op\xE7\xE3o desmarcada");
     if (ui.IsChecked(InstallOption::QuickLaunch)) PlaceQuickLaunchLinks(context, ui);
     else Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, op\xE7\xE3o desmarcada");
+}
+
+// The uninstaller's folder, made where only administrators can write: below the program-files
+// folder. Every folder it makes is recorded.
+std::string CreateUninstallerFolder(const InstallContext& context) {
+    const std::string folder = ProgramFilesFolder(context.SystemDrive) + kUninstallerSubfolder;
+    ForceRecordedDirectories(folder);
+    return folder;
+}
+
+// The uninstaller: this program's image without the payload, kept in a folder of its own.
+std::string CreateUninstaller(const InstallContext& context) {
+    const std::string uninstaller = CreateUninstallerFolder(context) + kUninstallerName;
+    WriteImageWithoutResources(OwnProgramFile(), uninstaller, 1, kPayloadRows);
+    Record(Recorded::Program, uninstaller);
+    Log("Desinstalador gravado: " + uninstaller + " (" + std::to_string(FileSizeOf(uninstaller)) +
+        " bytes)");
+    return uninstaller;
+}
+
+// What the installations wrote, in KB rounded up: the counted files, the program copies.
+unsigned long WrittenKb() {
+    unsigned long long bytes = 0;
+    for (Recorded kind : {Recorded::Files, Recorded::Program})
+        for (const std::string& path : RecordedItems(kind)) bytes += FileSizeOf(path);
+    return static_cast<unsigned long>((bytes + 1023) / 1024);
+}
+
+// The completion mark: the Programs and Features entry, written when all the rest is done.
+void MarkInstallationComplete(const InstallContext& context, const std::string& uninstaller) {
+    UninstallEntry entry;
+    entry.DisplayVersion = ProgramVersion();
+    entry.InstallLocation = context.LocalFolder;
+    entry.EstimatedSizeKb = WrittenKb();
+    entry.Uninstaller = uninstaller;
+    WriteUninstallEntry(entry);
 }
 
 }  // namespace
@@ -174,12 +217,15 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     if (RegisterSystem(context, ui)) {
         CreateDirectories(context);
         BuildPayloadDestinations(context);
+        CountPayloadFiles(context);
         ExtractPayload(context, ui, sources.PayloadModule);
         Registrations registrations = RegisterComDlls(context, ui);
         CopyApplication(context, ui);
         CreateLinks(context, ui);
         WaitForRegistrations(registrations, ui);
+        const std::string uninstaller = CreateUninstaller(context);
         ui.SetStatus(kStatusDone);
+        MarkInstallationComplete(context, uninstaller);
         end = RunEnd::Installed;
         Log("Fim da instala\xE7\xE3o: conclu\xED" "da");
     } else {

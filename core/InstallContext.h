@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <string>
+#include <vector>
 
 constexpr int kPayloadRows = 82;
 
@@ -22,4 +23,6 @@ struct InstallContext {
     std::string BancoDados;
     // Destination of payload row r at index r - 1.
     std::array<std::string, kPayloadRows> Destinations;
+    // Files in use that the system deletes or replaces at the next restart.
+    std::vector<std::string> FilesAwaitingRestart;
 };

@@ -38,6 +38,19 @@ bool DirectoryExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool MoveFileAtRestart(const std::string& from, const std::string& to) {
+    const DWORD flags =
+        MOVEFILE_DELAY_UNTIL_REBOOT | (to.empty() ? 0 : MOVEFILE_REPLACE_EXISTING);
+    return MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags) != FALSE;
+}
+
+unsigned long long FileSizeOf(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    FindHandle find;
+    if (!find.First(path, data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 std::string ExtractFilePath(const std::string& path) {
     size_t end = 0;  // one past the last separator
     const char* begin = path.c_str();

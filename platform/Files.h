@@ -25,6 +25,13 @@ std::string ExpandFileName(const std::string& path);
 // Raises EFCreateError "Cannot create file "<absolute path>". <system text for code>".
 [[noreturn]] void RaiseCreateError(const std::string& path, DWORD code);
 
+// MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT (and MOVEFILE_REPLACE_EXISTING when to is not
+// ""): the system moves the file at the next restart, or with to "" deletes it (an empty folder
+// too). Needs administrator rights; false when the system refused.
+bool MoveFileAtRestart(const std::string& from, const std::string& to);
+// The size of a file in bytes; 0 when there is none.
+unsigned long long FileSizeOf(const std::string& path);
+
 // Puts a file holding exactly size bytes of data at path, replacing an existing one, so that a
 // failure never leaves a half-written file there: the bytes go with one WriteFile call into a
 // new file beside it (share mode none), which is closed and then moved over path (MoveFileExA

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Log.h"
+#include "platform/Registry.h"
 
 std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size)) {
     std::vector<char> buffer(MAX_PATH + 1);
@@ -95,4 +96,39 @@ ProgramEnd WaitForProgram(const StartedProgram& program, DWORD timeoutMs, DWORD*
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+std::string ProgramFilesFolder(const std::string& systemDrive) {
+    std::string folder;
+    // Looked up: shell32 before Windows 2000 may lack it, or not know the folder.
+    using SpecialFolderFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+    auto special = reinterpret_cast<SpecialFolderFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetSpecialFolderPathA")));
+#ifdef _WIN64
+    const int kProgramFiles = 0x002A;  // CSIDL_PROGRAM_FILESX86: what a 32-bit program gets
+#else
+    const int kProgramFiles = 0x0026;  // CSIDL_PROGRAM_FILES
+#endif
+    char buffer[MAX_PATH + 1] = "";
+    if (special && special(nullptr, buffer, kProgramFiles, FALSE)) folder = buffer;
+    if (folder.empty()) {
+        TRegistry reg;
+        reg.RootKey = HKEY_LOCAL_MACHINE;
+        reg.Access = KEY_READ | kView32;
+        if (reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false))
+            folder = reg.ReadString("ProgramFilesDir");
+    }
+    if (folder.empty()) folder = systemDrive + "\\Arquivos de programas";
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+std::string OwnProgramFile() {
+    std::vector<char> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
 }

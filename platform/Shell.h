@@ -62,5 +62,12 @@ using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND owner, LPCSTR verb, LPCSTR 
                                                 LPCSTR parameters, LPCSTR directory, INT show);
 void SetShellExecuteFunction(ShellExecuteFunction function);
 
+// The program-files folder of a 32-bit program (CSIDL_PROGRAM_FILES; "C:\Program Files (x86)"
+// on 64-bit Windows), as the shell gives it; where the shell cannot, the "ProgramFilesDir" the
+// system records; without either, systemDrive + "\Arquivos de programas". No trailing backslash.
+std::string ProgramFilesFolder(const std::string& systemDrive);
+// The full path of the running program file.
+std::string OwnProgramFile();
+
 // CopyFileA, replacing an existing target. False when the copy failed.
 bool CopyFileReplacing(const std::string& from, const std::string& to);

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
 #include "platform/Com.h"
 #include "platform/Errors.h"
@@ -47,7 +48,7 @@ std::string ShellFolderDirectory(const std::string& folder) {
     reg.CloseKey();
     if (folder == kCommonPrograms && !directory.empty()) {
         directory += kStartMenuSubfolder;
-        ForceDirectories(directory);
+        ForceRecordedDirectories(directory);
     }
     return directory;
 }
@@ -73,6 +74,7 @@ void SaveShellLink(const std::string& linkPath, const std::string& target,
     link->SetWorkingDirectory(workingDirectory.c_str());
     const HRESULT saved = file->Save(AnsiToWide(linkPath).data(), FALSE);
     if (SUCCEEDED(saved)) {
+        Record(Recorded::Links, linkPath);
         Log("Atalho criado: " + linkPath + " para " + target);
     } else {
         const std::string problem = "Atalho n\xE3o gravado: " + linkPath +
@@ -106,6 +108,19 @@ void CreateShellLink(const std::string& target, const std::string& arguments,
         if (!DeleteFileA(linkPath.c_str())) ui.ShowMessage("Falha de exclus\xE3o! " + linkPath);
     }
     SaveShellLink(linkPath, target, arguments, workingDirectory, ui);
+}
+
+void RemoveShellLinks() {
+    for (const std::string& link : RecordedItems(Recorded::Links)) {
+        SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const bool deleted = DeleteFileA(link.c_str()) != FALSE;
+        const DWORD error = GetLastError();
+        if (deleted || !FileExists(link))
+            Log("Atalho exclu\xED" "do: " + link);
+        else
+            Log("Atalho n\xE3o exclu\xED" "do: " + link + " (" + SysErrorMessage(error) + ")");
+        Unrecord(Recorded::Links, link);
+    }
 }
 
 std::string ProfilesFolderOf(const std::string& commonAppData) {

@@ -1,7 +1,8 @@
 // Shortcuts to the launcher StartKestrel.exe: writes Kestrel.lnk (through the shell-link object)
 // into the common desktop, the start-menu folder "\Tavrin" (created when missing) and the users'
 // Quick Launch folders, replacing an older Kestrel.lnk there. Reads the Shell Folders values of
-// HKEY_LOCAL_MACHINE and, for the start menu, of HKEY_CURRENT_USER.
+// HKEY_LOCAL_MACHINE and, for the start menu, of HKEY_CURRENT_USER. Every link placed, and the
+// start-menu folder when it was made, is recorded; the uninstall deletes what is recorded.
 #pragma once
 #include <string>
 
@@ -19,6 +20,9 @@ void PlaceQuickLaunchLinks(const InstallContext& context, InstallerUi& ui);
 // One candidate directory: the link is placed if the directory exists.
 void PlaceQuickLaunchLink(const InstallContext& context, const std::string& directory,
                           InstallerUi& ui);
+
+// Deletes every recorded link (each leaves the record).
+void RemoveShellLinks();
 
 // The folder holding the user profiles: everything of the machine-wide application-data path
 // before the backslash that precedes "All Users" (case-sensitive); "" without one.
