@@ -303,11 +303,15 @@ TEST(Lifecycle, FailedRegistrationAndUnsavedLinkEndWithCode5) {
     MoveFileA("C:\\windows\\system32\\regsvr32.saved", "C:\\windows\\system32\\regsvr32.exe");
 }
 
-// With the window, the uninstall asks first; No leaves everything in place.
+// With the window (UninstallString, as Programs and Features starts it), the uninstall asks
+// first; No leaves everything in place.
 TEST(Lifecycle, UninstallWithTheWindowAsksFirst) {
     LayOutSite();
     ASSERT_EQ(RunInstaller("/VERYSILENT"), 0u);
-    e2e::Launched run("/UNINSTALL");
+    const std::string command = Values32(kUninstallKey)["UninstallString"];
+    const size_t close = command.find('"', 1);
+    ASSERT_NE(close, std::string::npos) << command;
+    e2e::Launched run(command.substr(close + 2), command.substr(1, close - 1));
     e2e::Box box = run.WaitForBox();
     EXPECT_EQ(box.caption, "Desinstalar - Kestrel");
     EXPECT_EQ(box.text.compare(0, 40, "Deseja remover o Kestrel deste computado"), 0) << box.text;
@@ -315,6 +319,9 @@ TEST(Lifecycle, UninstallWithTheWindowAsksFirst) {
     e2e::AnswerBox(box, IDNO);
     HWND form = run.WaitForWindow("Instalador Kestrel");
     ASSERT_NE(form, nullptr);
+    // The copy without the payload still has its banner, icons and version.
+    EXPECT_EQ(e2e::Text(FindWindowExA(form, nullptr, nullptr, "www.tavrin.com.br")),
+              "www.tavrin.com.br");
     EXPECT_TRUE(KeyExists32(kUninstallKey));
     EXPECT_TRUE(e2e::FileExists(kMidas));
     PostMessageA(form, WM_CLOSE, 0, 0);
