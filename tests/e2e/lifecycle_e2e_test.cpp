@@ -303,6 +303,21 @@ TEST(Lifecycle, FailedRegistrationAndUnsavedLinkEndWithCode5) {
     MoveFileA("C:\\windows\\system32\\regsvr32.saved", "C:\\windows\\system32\\regsvr32.exe");
 }
 
+// A payload file in use cannot be deleted now: it goes at the next restart, and the exit code
+// says a restart is pending.
+TEST(Lifecycle, AFileInUseGoesAtTheRestartWithCode3010) {
+    LayOutSite();
+    ASSERT_EQ(RunInstaller("/VERYSILENT"), 0u);
+    HANDLE held = CreateFileA(kMidas, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunInstaller("/UNINSTALL /VERYSILENT"), 3010u);
+    CloseHandle(held);
+    EXPECT_TRUE(e2e::FileExists(kMidas));
+    EXPECT_NE(PendingRenames().find("midas.dll"), std::string::npos) << PendingRenames();
+    EXPECT_FALSE(KeyExists32(kUninstallKey));
+    EXPECT_FALSE(e2e::FileExists(std::string(kOdbc) + "\\ssleay32.dll"));
+}
+
 // With the window (UninstallString, as Programs and Features starts it), the uninstall asks
 // first; No leaves everything in place.
 TEST(Lifecycle, UninstallWithTheWindowAsksFirst) {
