@@ -318,29 +318,32 @@ TEST(Lifecycle, AFileInUseGoesAtTheRestartWithCode3010) {
     EXPECT_FALSE(e2e::FileExists(std::string(kOdbc) + "\\ssleay32.dll"));
 }
 
-// With the window (UninstallString, as Programs and Features starts it), the uninstall asks
-// first; No leaves everything in place.
+// With the window (UninstallString, as Programs and Features starts it, or the uninstaller
+// started without arguments), the uninstall asks first; No leaves everything in place.
 TEST(Lifecycle, UninstallWithTheWindowAsksFirst) {
     LayOutSite();
     ASSERT_EQ(RunInstaller("/VERYSILENT"), 0u);
     const std::string command = Values32(kUninstallKey)["UninstallString"];
     const size_t close = command.find('"', 1);
     ASSERT_NE(close, std::string::npos) << command;
-    e2e::Launched run(command.substr(close + 2), command.substr(1, close - 1));
-    e2e::Box box = run.WaitForBox();
-    EXPECT_EQ(box.caption, "Desinstalar - Kestrel");
-    EXPECT_EQ(box.text.compare(0, 40, "Deseja remover o Kestrel deste computado"), 0) << box.text;
-    EXPECT_EQ(box.buttons.size(), 2u);
-    e2e::AnswerBox(box, IDNO);
-    HWND form = run.WaitForWindow("Instalador Kestrel");
-    ASSERT_NE(form, nullptr);
-    // The copy without the payload still has its banner, icons and version.
-    EXPECT_EQ(e2e::Text(FindWindowExA(form, nullptr, nullptr, "www.tavrin.com.br")),
-              "www.tavrin.com.br");
-    EXPECT_TRUE(KeyExists32(kUninstallKey));
-    EXPECT_TRUE(e2e::FileExists(kMidas));
-    PostMessageA(form, WM_CLOSE, 0, 0);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    for (const std::string& arguments : {command.substr(close + 2), std::string()}) {
+        e2e::Launched run(arguments, command.substr(1, close - 1));
+        e2e::Box box = run.WaitForBox();
+        EXPECT_EQ(box.caption, "Desinstalar - Kestrel") << arguments;
+        EXPECT_EQ(box.text.compare(0, 40, "Deseja remover o Kestrel deste computado"), 0) << box.text;
+        // Yes and No (Windows labels them in its own language; Wine in English, "&Yes", "&No").
+        EXPECT_EQ(box.buttons.size(), 2u);
+        e2e::AnswerBox(box, IDNO);
+        HWND form = run.WaitForWindow("Instalador Kestrel");
+        ASSERT_NE(form, nullptr);
+        // The copy without the payload still has its window with every control.
+        EXPECT_EQ(e2e::Text(FindWindowExA(form, nullptr, nullptr, "www.tavrin.com.br")),
+                  "www.tavrin.com.br");
+        EXPECT_TRUE(KeyExists32(kUninstallKey));
+        EXPECT_TRUE(e2e::FileExists(kMidas));
+        PostMessageA(form, WM_CLOSE, 0, 0);
+        EXPECT_EQ(run.WaitForExit(), 0u) << arguments;
+    }
 }
 
 }  // namespace
