@@ -92,6 +92,7 @@ CommandLine ParseCommandLine(const std::string& arguments) {
                      : name == "/VERYSILENT"               ? &out.VerySilent
                      : name == "/SUPPRESSMSGBOXES"         ? &out.SuppressMsgBoxes
                      : name == "/NOREINSTALL"              ? &out.NoReinstall
+                     : name == "/UNINSTALL"                ? &out.Uninstall
                      : name == "/?" || name == "/HELP"     ? &out.Help
                                                            : nullptr;
         if (flag) {
@@ -128,6 +129,7 @@ std::string HelpText() {
            "quicklaunch; vazio para nenhum (sem o par\xE2metro: os tr\xEAs)\r\n"
            "/LOG\tgrava um log em %TEMP%\\InstaladorKestrel.log\r\n"
            "/LOG=\"arquivo\"\tgrava o log nesse arquivo\r\n"
+           "/UNINSTALL\tremove a instala\xE7\xE3o (com /SILENT ou /VERYSILENT, sem perguntar)\r\n"
            "/? ou /HELP\tmostra esta ajuda\r\n\r\n"
            "C\xF3" "digos de sa\xED" "da com /SILENT ou /VERYSILENT (sem eles, sempre 0):\r\n"
            "0\tinstalado\r\n"
@@ -135,10 +137,12 @@ std::string HelpText() {
            "2\tlinha de comando ou arquivo de log inv\xE1lido; nada foi gravado\r\n"
            "3\tj\xE1 instalado e /NOREINSTALL; nada foi gravado\r\n"
            "4\ta instala\xE7\xE3o parou num erro (a mensagem est\xE1 no log)\r\n"
-           "5\tinstalado com avisos (execut\xE1vel n\xE3o copiado ou atalho antigo n\xE3o "
-           "exclu\xED" "do)\r\n"
+           "5\tinstalado com avisos (execut\xE1vel n\xE3o copiado, atalho n\xE3o gravado ou "
+           "antigo n\xE3o exclu\xED" "do, regsvr32 que falhou; cada um no log)\r\n"
            "3010\tinstalado; arquivos em uso ser\xE3o substitu\xED" "dos quando o Windows for "
-           "reiniciado";
+           "reiniciado\r\n"
+           "Com /UNINSTALL: 0 removido; 3010 removido, falta reiniciar o computador; 4 parou num "
+           "erro; 6 nada a remover (n\xE3o instalado)";
 }
 
 std::string CommandLineErrorText(const std::string& error) {

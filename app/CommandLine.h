@@ -8,6 +8,7 @@
 //   /NOREINSTALL       the reinstall question is answered No
 //   /TASKS="list"      the links to place: desktop, startmenu, quicklaunch, comma-separated
 //   /LOG, /LOG="file"  a log (%TEMP%\InstaladorKestrel.log by default)
+//   /UNINSTALL         removes the installation instead (with /SILENT or /VERYSILENT: unasked)
 //   /?, /HELP          a box listing the switches and the exit codes
 //
 // Switch names match without regard to case and may come in any order. An argument ends at a
@@ -24,6 +25,7 @@ struct CommandLine {
     bool SuppressMsgBoxes = false; // /SUPPRESSMSGBOXES
     bool NoReinstall = false;      // /NOREINSTALL
     bool Help = false;             // /? or /HELP
+    bool Uninstall = false;        // /UNINSTALL
     // /TASKS: the three links; all three without the switch.
     bool TasksGiven = false;
     bool DeskTop = true;
@@ -60,8 +62,9 @@ enum ExitCode : int {
     kExitBadCommandLine = 2,  // the command line or the log file unusable; nothing written
     kExitNotReinstalled = 3,  // already installed and /NOREINSTALL; nothing written
     kExitError = 4,           // the run stopped at an error; what was written before stays
-    kExitWarnings = 5,        // installed, with a warning (the program file, an old link)
-    // Installed; files in use wait for the next restart (ERROR_SUCCESS_REBOOT_REQUIRED, which
-    // deployment tools take as success with a restart pending). Also over kExitWarnings.
+    kExitWarnings = 5,        // installed, with a warning (the program file, a link, regsvr32)
+    kExitNothingToRemove = 6, // /UNINSTALL without an installation (no Programs and Features entry)
+    // Installed (or removed); files in use wait for the next restart (ERROR_SUCCESS_REBOOT_REQUIRED,
+    // which deployment tools take as success with a restart pending). Also over kExitWarnings.
     kExitRestartRequired = 3010,
 };

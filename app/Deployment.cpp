@@ -4,6 +4,8 @@
 
 #include "app/Application.h"
 #include "app/UnitInst.h"
+#include "app/Uninstall.h"
+#include "core/InstallRecord.h"
 #include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
@@ -37,6 +39,50 @@ int RunUnattended(LoggedUi& ui) {
     }
 }
 
+int UninstallExitCode(UninstallEnd end) {
+    switch (end) {
+    case UninstallEnd::Removed:
+    case UninstallEnd::NotConfirmed: break;
+    case UninstallEnd::RestartRequired: return kExitRestartRequired;
+    case UninstallEnd::NothingToRemove: return kExitNothingToRemove;
+    }
+    return kExitInstalled;
+}
+
+// The uninstall with every way it can end as an exit code.
+int RunUninstall(LoggedUi& ui) {
+    try {
+        return UninstallExitCode(PerformUninstall(ui));
+    } catch (const std::exception& error) {
+        const auto* own = dynamic_cast<const Exception*>(&error);
+        const std::string message = ErrorBoxText(own ? own->message() : std::string(error.what()));
+        Log("Erro: " + message);
+        Log("Fim da desinstala\xE7\xE3o: parou no erro; o que foi removido antes continua removido");
+        if (!ui.Unattended()) ui.MessageBox(message, ui.Title(), MB_OK | MB_ICONERROR);
+        ui.SetCancelEnabled(true);
+        return kExitError;
+    }
+}
+
+// /UNINSTALL: without a window, with one that closes itself (/SILENT), or with the window for a
+// person, who is asked first and closes it at the end.
+int StartUninstall(Application& app, const CommandLine& options, int showCommand) {
+    if (options.VerySilent) {
+        WindowlessUi windowless(app, options);
+        LoggedUi ui(windowless, true);
+        return RunUninstall(ui);
+    }
+    TFormInst form(app);
+    LoggedUi ui(form, options.Silent);
+    form.SetInstallEnabled(false);
+    app.Show(showCommand);
+    app.ProcessMessages();
+    const int code = RunUninstall(ui);
+    if (options.Silent) return code;
+    app.Run(showCommand);  // the person reads the status line and closes the window
+    return kExitInstalled;  // as every start with the window
+}
+
 int Start(Application& app, const CommandLine& options, int showCommand) {
     const int refused = options.Unattended() ? kExitBadCommandLine : kExitInstalled;
     if (options.Help) {
@@ -48,9 +94,11 @@ int Start(Application& app, const CommandLine& options, int showCommand) {
         return refused;
     }
 
+    if (options.Uninstall) return StartUninstall(app, options, showCommand);
+
     if (options.VerySilent) {
         WindowlessUi windowless(app, options);
-        LoggedUi ui(windowless);
+        LoggedUi ui(windowless, true);
         return RunUnattended(ui);
     }
 
@@ -58,7 +106,7 @@ int Start(Application& app, const CommandLine& options, int showCommand) {
     form.SetChecked(InstallOption::DeskTop, options.DeskTop);
     form.SetChecked(InstallOption::MenuIniciar, options.MenuIniciar);
     form.SetChecked(InstallOption::QuickLaunch, options.QuickLaunch);
-    LoggedUi ui(form);
+    LoggedUi ui(form, options.Silent);
     if (!options.Silent) {
         // The window as always: a person presses "&Instalar" and closes it.
         form.SetRunUi(&ui);
@@ -88,6 +136,12 @@ int LoggedUi::MessageBox(const std::string& text, const std::string& caption, UI
 void LoggedUi::SetStatus(const std::string& text) {
     Log("Status: " + text);
     inner_.SetStatus(text);
+}
+
+void LoggedUi::NoteWarning(const std::string& text) {
+    ++warnings_;
+    Log("Aviso: " + text);
+    inner_.NoteWarning(text);
 }
 
 void LoggedUi::ShowMessage(const std::string& text) {
@@ -149,9 +203,13 @@ int RunWithCommandLine(Application& app, const CommandLine& options, int showCom
     }
     Application::BoxAnswers answers;
     answers.Unattended = options.Unattended();
-    answers.NoReinstall = options.NoReinstall;
+    // Unattended, "installed" means finished: a data source left by a run that stopped half-way
+    // has no completion mark, and that installation is completed rather than kept.
+    answers.NoReinstall = options.NoReinstall && (!options.Unattended() || UninstallEntryExists());
     app.SetBoxAnswers(answers);
     LogStart();
+    if (options.NoReinstall && !answers.NoReinstall && !options.Uninstall)
+        Log("/NOREINSTALL: nenhuma instala\xE7\xE3o conclu\xED" "da registrada; a instala\xE7\xE3o segue");
     const int code = Start(app, options, showCommand);
     Log("Fim: c\xF3" "digo de sa\xED" "da " + std::to_string(code));
     CloseLog();

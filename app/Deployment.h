@@ -15,11 +15,12 @@ class Application;
 struct MachineFacts;
 
 // Stands in front of the window interface a run works on: logs every status text and counts
-// the warnings the run gives (every box but the reinstall question: the program file not
-// copied, an old link not deleted, the settings warnings).
+// the warnings the run gives (every box but the questions: the program file not copied, an old
+// link not deleted, the settings warnings; and the warnings without a box).
 class LoggedUi : public InstallerUi {
 public:
-    explicit LoggedUi(InstallerUi& inner) : inner_(inner) {}
+    explicit LoggedUi(InstallerUi& inner, bool unattended = false)
+        : inner_(inner), unattended_(unattended) {}
     int Warnings() const { return warnings_; }
 
     int MessageBox(const std::string& text, const std::string& caption, UINT flags) override;
@@ -32,9 +33,12 @@ public:
     void ShowMessage(const std::string& text) override;
     HWND ApplicationWindow() const override { return inner_.ApplicationWindow(); }
     std::string Title() const override { return inner_.Title(); }
+    bool Unattended() const override { return unattended_; }
+    void NoteWarning(const std::string& text) override;
 
 private:
     InstallerUi& inner_;
+    bool unattended_;
     int warnings_ = 0;
 };
 

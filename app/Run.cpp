@@ -1,7 +1,10 @@
 #include "app/Run.h"
 
+#include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
+#include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/Image.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -9,6 +12,8 @@
 #include "tasks/DatabaseAccess.h"
 #include "tasks/Payload.h"
 #include "tasks/Shortcuts.h"
+
+#include <vector>
 
 namespace {
 
@@ -36,6 +41,19 @@ const char* const kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 
 const char* const kLauncher = "StartKestrel.exe";
 const char* const kLinkName = "Kestrel";
+
+const char* const kUninstallerSubfolder = "\\Tavrin\\Kestrel\\Desinstalar";
+const char* const kUninstallerName = "\\DesinstalarKestrel.exe";
+
+// A registration program that has not ended after this long is not waited for any more.
+constexpr DWORD kRegistrationWaitMs = 120000;
+constexpr DWORD kWaitSliceMs = 100;
+
+struct Registration {
+    std::string Command;
+    StartedProgram Program;
+};
+using Registrations = std::vector<Registration>;
 
 void ShowStatus(InstallerUi& ui, const std::string& text) {
     ui.SetStatus(text);
@@ -65,9 +83,9 @@ bool RegisterSystem(InstallContext& context, InstallerUi& ui) {
 }
 
 void CreateDirectories(const InstallContext& context) {
-    ForceDirectories(context.LocalFolder);
-    ForceDirectories(context.BdeDir);
-    ForceDirectories(context.OdbcDir);
+    ForceRecordedDirectories(context.LocalFolder);
+    ForceRecordedDirectories(context.BdeDir);
+    ForceRecordedDirectories(context.OdbcDir);
 }
 
 // The payload's destinations are built from the same SystemDir: compared as they are.
@@ -97,19 +115,60 @@ void RegisterAtRestart(const std::string& regsvr32, const std::string& dll) {
 
 // regsvr32 by its full path: a bare name would be looked up in the current and the installer's
 // folders first, and a program planted there would run with the installer's rights.
-void RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
+// With a person there, both are started and left to themselves, as always. Unattended, each start
+// is kept and waited for at the end of the run (WaitForRegistrations); one that could not be
+// started is a warning at once.
+Registrations RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusDlls);
+    Registrations started;
     const std::string regsvr32 = context.SystemDir + "\\regsvr32.exe";
-    ShellOpen(ui.ApplicationWindow(), regsvr32, "capicom.dll /s");
-    ShellOpen(ui.ApplicationWindow(), regsvr32, "msxml5.dll /s");
+    for (const char* parameters : {"capicom.dll /s", "msxml5.dll /s"}) {
+        if (!ui.Unattended()) {
+            ShellOpen(ui.ApplicationWindow(), regsvr32, parameters);
+            continue;
+        }
+        StartedProgram program;
+        DWORD error = 0;
+        if (ShellStart(ui.ApplicationWindow(), regsvr32, parameters, program, &error))
+            started.push_back({std::string("regsvr32.exe ") + parameters, std::move(program)});
+        else
+            ui.NoteWarning(std::string("regsvr32.exe ") + parameters + " n\xE3o foi iniciado: " +
+                           SysErrorMessage(error));
+    }
     for (const char* dll : {"\\capicom.dll", "\\msxml5.dll"})
         if (AwaitsRestart(context, context.SystemDir + dll))
             RegisterAtRestart(regsvr32, context.SystemDir + dll);
+    return started;
+}
+
+// Waits for each registration program at most kRegistrationWaitMs, the window kept alive
+// meanwhile: an exit code other than 0, or no end in time, is a warning.
+void WaitForRegistrations(Registrations& started, InstallerUi& ui) {
+    for (Registration& registration : started) {
+        DWORD code = 0;
+        ProgramEnd end = ProgramEnd::StillRunning;
+        const DWORD begin = GetTickCount();
+        while ((end = WaitForProgram(registration.Program, kWaitSliceMs, &code)) ==
+                   ProgramEnd::StillRunning &&
+               GetTickCount() - begin < kRegistrationWaitMs)
+            ui.ProcessMessages();
+        if (end == ProgramEnd::Exited && code == 0)
+            Log(registration.Command + ": terminou com c\xF3" "digo 0");
+        else if (end == ProgramEnd::Exited)
+            ui.NoteWarning(registration.Command + " falhou: c\xF3" "digo de sa\xED" "da " +
+                           std::to_string(code));
+        else if (end == ProgramEnd::StillRunning)
+            ui.NoteWarning(registration.Command + " n\xE3o terminou em " +
+                           std::to_string(kRegistrationWaitMs / 1000) + " segundos");
+        else
+            Log(registration.Command + ": iniciado sem processo a esperar");
+    }
 }
 
 void CopyApplication(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusCopying);
     if (CopyFileReplacing(context.RemoteApp, context.LocalApp)) {
+        Record(Recorded::Program, context.LocalApp);
         Log("Execut\xE1vel copiado: " + context.RemoteApp + " para " + context.LocalApp);
     } else {
         Log("Execut\xE1vel n\xE3o copiado: " + context.RemoteApp + " para " + context.LocalApp +
@@ -140,6 +199,42 @@ void CreateLinks(const InstallContext& context, InstallerUi& ui) {
     else Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, op\xE7\xE3o desmarcada");
 }
 
+// The uninstaller's folder, made where only administrators can write: below the program-files
+// folder. Every folder it makes is recorded.
+std::string CreateUninstallerFolder(const InstallContext& context) {
+    const std::string folder = ProgramFilesFolder(context.SystemDrive) + kUninstallerSubfolder;
+    ForceRecordedDirectories(folder);
+    return folder;
+}
+
+// The uninstaller: this program's image without the payload, kept in a folder of its own.
+std::string CreateUninstaller(const InstallContext& context) {
+    const std::string uninstaller = CreateUninstallerFolder(context) + kUninstallerName;
+    WriteImageWithoutResources(OwnProgramFile(), uninstaller, 1, kPayloadRows);
+    Record(Recorded::Program, uninstaller);
+    Log("Desinstalador gravado: " + uninstaller + " (" + std::to_string(FileSizeOf(uninstaller)) +
+        " bytes)");
+    return uninstaller;
+}
+
+// What the installations wrote, in KB rounded up: the counted files, the program copies.
+unsigned long WrittenKb() {
+    unsigned long long bytes = 0;
+    for (Recorded kind : {Recorded::Files, Recorded::Program})
+        for (const std::string& path : RecordedItems(kind)) bytes += FileSizeOf(path);
+    return static_cast<unsigned long>((bytes + 1023) / 1024);
+}
+
+// The completion mark: the Programs and Features entry, written when all the rest is done.
+void MarkInstallationComplete(const InstallContext& context, const std::string& uninstaller) {
+    UninstallEntry entry;
+    entry.DisplayVersion = ProgramVersion();
+    entry.InstallLocation = context.LocalFolder;
+    entry.EstimatedSizeKb = WrittenKb();
+    entry.Uninstaller = uninstaller;
+    WriteUninstallEntry(entry);
+}
+
 }  // namespace
 
 std::string ExtractFileDrive(const std::string& path) {
@@ -164,11 +259,15 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     if (RegisterSystem(context, ui)) {
         CreateDirectories(context);
         BuildPayloadDestinations(context);
+        CountPayloadFiles(context);
         ExtractPayload(context, ui, sources.PayloadModule);
-        RegisterComDlls(context, ui);
+        Registrations registrations = RegisterComDlls(context, ui);
         CopyApplication(context, ui);
         CreateLinks(context, ui);
+        WaitForRegistrations(registrations, ui);
+        const std::string uninstaller = CreateUninstaller(context);
         ui.SetStatus(kStatusDone);
+        MarkInstallationComplete(context, uninstaller);
         if (context.FilesAwaitingRestart.empty()) {
             end = RunEnd::Installed;
             Log("Fim da instala\xE7\xE3o: conclu\xED" "da");

@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/Deployment.h"
 #include "app/UnitInst.h"
+#include "platform/Resources.h"
 
 // Every handler's exception is caught and shown by the error display; one that escapes anyway
 // ends the program at once. Replacing the runtime's report of such an exception (which names its
@@ -45,7 +46,14 @@ void HardenDllSearch() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     HardenDllSearch();
-    const CommandLine options = ParseCommandLine(ArgumentsOf(GetCommandLineA()));
+    CommandLine options = ParseCommandLine(ArgumentsOf(GetCommandLineA()));
+    // The uninstaller is this program without the payload: started as it is (from Programs and
+    // Features' folder, by a double click), it uninstalls, asking first; it can install nothing.
+    ResourceBytes firstRow;
+    if (!FindRcData(nullptr, 1, firstRow) && !options.Uninstall) {
+        options.Uninstall = true;
+        options.Empty = false;
+    }
     Application app(instance);
     app.Initialize();
     app.SetTitle("Instalador - Kestrel");

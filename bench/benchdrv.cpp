@@ -289,6 +289,9 @@ void DumpKey(std::ostream& out, HKEY key, const std::string& path) {
         DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
         if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
             break;
+        // The configuration values; a driver's UsageCount (a REG_DWORD) is the installations'
+        // count, not part of what the peer is asked to write.
+        if (type != REG_SZ) continue;
         data[dataSize] = 0;
         out << "reg\t" << path << '\t' << name << '\t' << reinterpret_cast<char*>(data) << '\n';
     }

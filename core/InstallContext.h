@@ -23,7 +23,8 @@ struct InstallContext {
     std::string BancoDados;
     // Destination of payload row r at index r - 1.
     std::array<std::string, kPayloadRows> Destinations;
-    // Files that were in use: their replacement (or the removal of their old copy) waits for
-    // the next restart of Windows. Filled by the payload step, in the order of the rows.
+    // Files that were in use: their replacement, removal or the removal of their old copy waits
+    // for the next restart of Windows. Filled by the payload step in the order of the rows, and
+    // by the uninstall.
     std::vector<std::string> FilesAwaitingRestart;
 };

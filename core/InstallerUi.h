@@ -30,4 +30,11 @@ public:
     virtual HWND ApplicationWindow() const = 0;
     // The application title as the application window shows it ("Instalador - Kestrel").
     virtual std::string Title() const = 0;
+
+    // No person follows the run (/SILENT, /VERYSILENT): the exit code tells the outcome.
+    virtual bool Unattended() const { return false; }
+    // A problem the run goes on after without a box (a registration program that failed, a link
+    // that could not be saved): an unattended run then ends with the warnings' exit code. The
+    // window shows nothing for it.
+    virtual void NoteWarning(const std::string& text) { (void)text; }
 };

@@ -40,6 +40,13 @@ bool DirectoryExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+unsigned long long FileSizeOf(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    FindHandle find;
+    if (!find.First(path, data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 std::string ExtractFilePath(const std::string& path) {
     size_t end = 0;  // one past the last separator
     const char* begin = path.c_str();

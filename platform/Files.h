@@ -45,6 +45,8 @@ struct ReplaceResult {
         return How == Replacement::AtRestart ? AsidePath : path;
     }
 };
+// The size of a file in bytes; 0 when there is none.
+unsigned long long FileSizeOf(const std::string& path);
 
 // Puts a file holding exactly size bytes of data at path, replacing an existing one, so that a
 // failure never leaves a half-written file there: the bytes go with one WriteFile call into a

@@ -25,7 +25,9 @@ bool TRegistry::KeyExists(const std::string& path) const {
     std::string relative;
     HKEY base = BaseKey(path, relative);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(base, relative.c_str(), 0, kReadRights, &key) != ERROR_SUCCESS) return false;
+    const REGSAM view = Access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+    if (RegOpenKeyExA(base, relative.c_str(), 0, kReadRights | view, &key) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(key);
     return true;
 }
@@ -85,6 +87,44 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
         RaiseRegistry("Failed to set data for '%s'", name);
 }
 
+void TRegistry::WriteInteger(const std::string& name, DWORD value) {
+    if (!current_ ||
+        RegSetValueExA(current_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value) != ERROR_SUCCESS)
+        RaiseRegistry("Failed to set data for '%s'", name);
+}
+
+bool TRegistry::ReadInteger(const std::string& name, DWORD& value) const {
+    DWORD type = 0, data = 0, size = sizeof data;
+    if (!current_ ||
+        RegQueryValueExA(current_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof data)
+        return false;
+    value = data;
+    return true;
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+    if (!current_) return false;
+    const LONG rc = RegDeleteValueA(current_, name.c_str());
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+std::vector<std::string> TRegistry::ValueNames() const {
+    std::vector<std::string> names;
+    if (!current_) return names;
+    std::vector<char> name(16384);
+    for (DWORD i = 0;; ++i) {
+        DWORD size = static_cast<DWORD>(name.size());
+        if (RegEnumValueA(current_, i, name.data(), &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name.data(), size);
+    }
+    return names;
+}
+
 std::vector<std::string> TRegistry::GetKeyNames() const {
     std::vector<std::string> names;
     if (!current_) return names;
@@ -97,6 +137,24 @@ std::vector<std::string> TRegistry::GetKeyNames() const {
         names.emplace_back(name, size);
     }
     return names;
+}
+
+// The key's parent is opened in the registry object's view and the key deleted from it: a
+// handle in the 32-bit view names its own subkeys, so no newer, view-taking call is needed.
+bool TRegistry::DeleteKey(const std::string& path) {
+    std::string relative;
+    HKEY base = BaseKey(path, relative);
+    const size_t cut = relative.rfind('\\');
+    const std::string parentPath = cut == std::string::npos ? std::string() : relative.substr(0, cut);
+    const std::string name = cut == std::string::npos ? relative : relative.substr(cut + 1);
+    HKEY parent = nullptr;
+    const REGSAM view = Access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+    LONG rc = RegOpenKeyExA(base, parentPath.c_str(), 0, KEY_ALL_ACCESS | view, &parent);
+    if (rc == ERROR_FILE_NOT_FOUND) return true;
+    if (rc != ERROR_SUCCESS) return false;
+    rc = RegDeleteKeyA(parent, name.c_str());
+    RegCloseKey(parent);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
 void TRegistry::CloseKey() {

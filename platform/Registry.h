@@ -8,6 +8,15 @@
 #include <string>
 #include <vector>
 
+// The registry view a 32-bit program has on 64-bit Windows (SOFTWARE below WOW6432Node), as
+// REGSAM bits to add to a registry object's Access. The product is a 32-bit program and has that
+// view by nature (0); the 64-bit test build asks for it, so that both use the same keys.
+#ifdef _WIN64
+constexpr REGSAM kView32 = KEY_WOW64_32KEY;
+#else
+constexpr REGSAM kView32 = 0;
+#endif
+
 class TRegistry {
 public:
     TRegistry() = default;
@@ -31,9 +40,18 @@ public:
     std::string ReadString(const std::string& name) const;
     // REG_SZ with its terminating zero.
     void WriteString(const std::string& name, const std::string& value);
-    // The names of the current key's subkeys (RegEnumKeyExA), in the system's order; none
-    // without a current key.
+    // REG_DWORD. ReadInteger: false when absent, or not a REG_DWORD.
+    void WriteInteger(const std::string& name, DWORD value);
+    bool ReadInteger(const std::string& name, DWORD& value) const;
+    // Of the current key; true when the value is gone (also when it was not there).
+    bool DeleteValue(const std::string& name);
+    // The names of the current key's values, and of its subkeys (RegEnumKeyExA), in the system's
+    // order; none without a current key.
+    std::vector<std::string> ValueNames() const;
     std::vector<std::string> GetKeyNames() const;
+    // Deletes a key that has no subkeys (path as for OpenKey; the current key must not be it or
+    // lie below it). True when the key is gone, also when it was not there.
+    bool DeleteKey(const std::string& path);
     void CloseKey();
 
 private:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Log.h"
+#include "platform/Registry.h"
 
 std::string TakeWholeString(UINT(WINAPI* query)(LPSTR buffer, UINT size)) {
     std::vector<char> buffer(MAX_PATH + 1);
@@ -63,4 +64,75 @@ void ShellOpen(HWND owner, const std::string& program, const std::string& parame
     const INT_PTR code = reinterpret_cast<INT_PTR>(result);
     Log("Iniciado: " + program + " " + parameters +
         (code > 32 ? std::string() : " (falhou, c\xF3" "digo " + std::to_string(code) + ")"));
+}
+
+void StartedProgram::Close() {
+    if (process_) {
+        CloseHandle(process_);
+        process_ = nullptr;
+    }
+}
+
+bool ShellStart(HWND owner, const std::string& program, const std::string& parameters,
+                StartedProgram& started, DWORD* error) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = owner;
+    info.lpVerb = "open";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    const bool ok = ShellExecuteExA(&info) != FALSE;
+    const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+    if (error) *error = code;
+    started = StartedProgram(ok ? info.hProcess : nullptr);
+    Log("Iniciado: " + program + " " + parameters +
+        (ok ? std::string() : " (falhou, erro " + std::to_string(code) + ")"));
+    return ok;
+}
+
+ProgramEnd WaitForProgram(const StartedProgram& program, DWORD timeoutMs, DWORD* exitCode) {
+    if (!program.Process()) return ProgramEnd::NotWaitable;
+    if (WaitForSingleObject(program.Process(), timeoutMs) != WAIT_OBJECT_0)
+        return ProgramEnd::StillRunning;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(program.Process(), &code)) return ProgramEnd::NotWaitable;
+    if (exitCode) *exitCode = code;
+    return ProgramEnd::Exited;
+}
+
+std::string ProgramFilesFolder(const std::string& systemDrive) {
+    std::string folder;
+    // Looked up: shell32 before Windows 2000 may lack it, or not know the folder.
+    using SpecialFolderFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+    auto special = reinterpret_cast<SpecialFolderFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetSpecialFolderPathA")));
+#ifdef _WIN64
+    const int kProgramFiles = 0x002A;  // CSIDL_PROGRAM_FILESX86: what a 32-bit program gets
+#else
+    const int kProgramFiles = 0x0026;  // CSIDL_PROGRAM_FILES
+#endif
+    char buffer[MAX_PATH + 1] = "";
+    if (special && special(nullptr, buffer, kProgramFiles, FALSE)) folder = buffer;
+    if (folder.empty()) {
+        TRegistry reg;
+        reg.RootKey = HKEY_LOCAL_MACHINE;
+        reg.Access = KEY_READ | kView32;
+        if (reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false))
+            folder = reg.ReadString("ProgramFilesDir");
+    }
+    if (folder.empty()) folder = systemDrive + "\\Arquivos de programas";
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+std::string OwnProgramFile() {
+    std::vector<char> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
 }

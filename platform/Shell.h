@@ -23,8 +23,53 @@ void ShellOpen(HWND owner, const std::string& program, const std::string& parame
 // unattended run must never wait for a person).
 void ShellOpenWithoutBoxes();
 
+// A program started through the shell and not yet waited for: owns its process handle.
+class StartedProgram {
+public:
+    StartedProgram() = default;
+    explicit StartedProgram(HANDLE process) : process_(process) {}
+    ~StartedProgram() { Close(); }
+    StartedProgram(StartedProgram&& other) noexcept : process_(other.process_) {
+        other.process_ = nullptr;
+    }
+    StartedProgram& operator=(StartedProgram&& other) noexcept {
+        if (this != &other) {
+            Close();
+            process_ = other.process_;
+            other.process_ = nullptr;
+        }
+        return *this;
+    }
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+    HANDLE Process() const { return process_; }
+    void Close();
+private:
+    HANDLE process_ = nullptr;
+};
+
+// ShellExecuteExA with the verb "open", no working directory, SW_SHOWNORMAL and no box of the
+// shell's own, keeping the process to wait for. False, with the system's error code in *error,
+// when the program could not be started (a program the shell opens without a process of its own
+// counts as started, and there is nothing to wait for then).
+bool ShellStart(HWND owner, const std::string& program, const std::string& parameters,
+                StartedProgram& started, DWORD* error = nullptr);
+
+// How a wait for a started program ended.
+enum class ProgramEnd { Exited, StillRunning, NotWaitable };
+// Waits at most timeoutMs for the program's end; its exit code in *exitCode when it ended.
+ProgramEnd WaitForProgram(const StartedProgram& program, DWORD timeoutMs, DWORD* exitCode);
+
 // What ShellOpen calls: ShellExecuteA, unless a test has put a recorder of the starts in its
 // place (nullptr puts ShellExecuteA back).
 using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND owner, LPCSTR verb, LPCSTR file,
                                                 LPCSTR parameters, LPCSTR directory, INT show);
 void SetShellExecuteFunction(ShellExecuteFunction function);
+
+// The program-files folder of a 32-bit program (CSIDL_PROGRAM_FILES; "C:\Program Files (x86)"
+// on 64-bit Windows), as the shell gives it; where the shell cannot, the "ProgramFilesDir" the
+// system records; without either, systemDrive + "\Arquivos de programas". No trailing backslash.
+std::string ProgramFilesFolder(const std::string& systemDrive);
+// The full path of the running program file.
+std::string OwnProgramFile();
+

@@ -4,12 +4,15 @@
 // registry write error of the next value. Values already there under other names stay.
 #include "tasks/DatabaseAccess.h"
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/InstallRecord.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
+#include "tasks/PayloadTable.h"
 
 namespace {
 
@@ -79,6 +82,7 @@ const DataSourceValue kDataSource[] = {
 using Values = std::vector<std::pair<const char*, std::string>>;
 
 void WriteGroup(TRegistry& registry, const std::string& key, const Values& values) {
+    RecordMissingKeys(key);
     registry.OpenKey(key, true);  // a failed open makes the first write below raise
     for (const auto& value : values) registry.WriteString(value.first, value.second);
     registry.CloseKey();
@@ -108,18 +112,91 @@ void TakeRegisteredBdeDir(TRegistry& registry, InstallContext& context) {
     }
 }
 
+// The ODBC installer's count of a driver's installations (what SQLInstallDriverEx raises and
+// SQLRemoveDriver lowers), kept in the driver's key as that API keeps it. Raised once per
+// machine; a driver registered before without a count is counted as used by its other owner too.
+void CountOdbcDriver(TRegistry& registry, const char* driver, bool registeredBefore) {
+    if (IsRecorded(Recorded::OdbcDrivers, driver)) return;
+    registry.OpenKey(std::string(kDriverKeyPrefix) + driver, true);
+    DWORD count = 0;
+    const bool counted = registry.ReadInteger("UsageCount", count);
+    if (!counted && registeredBefore) count = 1;
+    registry.WriteInteger("UsageCount", count + 1);
+    registry.CloseKey();
+    Record(Recorded::OdbcDrivers, driver);
+    Log(std::string("Driver ODBC contado: ") + driver + " (UsageCount " +
+        std::to_string(count + 1) + ")");
+}
+
+// Lowers the driver's count; at 0 the driver's registration goes, as SQLRemoveDriver does it.
+void ReleaseOdbcDriver(TRegistry& registry, const std::string& driver) {
+    const std::string key = kDriverKeyPrefix + driver;
+    DWORD count = 0;
+    if (registry.OpenKey(key, false) && registry.ReadInteger("UsageCount", count) && count > 1) {
+        registry.WriteInteger("UsageCount", count - 1);
+        registry.CloseKey();
+        Log("Driver ODBC ainda usado: " + driver + " (UsageCount " + std::to_string(count - 1) +
+            ")");
+    } else {
+        registry.CloseKey();
+        registry.DeleteKey(key);
+        if (registry.OpenKey(kDriversKey, false)) registry.DeleteValue(driver);
+        registry.CloseKey();
+        Log("Driver ODBC removido: " + driver);
+    }
+    Unrecord(Recorded::OdbcDrivers, driver);
+}
+
+// The engine is still in use while any of its files at the registered directory is counted.
+bool EngineStillCounted(const std::string& bdeDir) {
+    for (const PayloadEntry& entry : PayloadTable)
+        if (entry.Base == PayloadBase::BdeDir && SharedCount(bdeDir + entry.FileName) > 0)
+            return true;
+    return false;
+}
+
+void DeleteValues(TRegistry& registry, const char* key, std::initializer_list<const char*> names) {
+    if (!registry.OpenKey(key, false)) return;
+    for (const char* name : names) registry.DeleteValue(name);
+    registry.CloseKey();
+}
+
 }  // namespace
+
+void UnregisterDatabaseAccess(TRegistry& registry) {
+    registry.DeleteKey(kDataSourceKey);
+    if (registry.OpenKey(kDataSourcesKey, false)) registry.DeleteValue("Kestrel");
+    registry.CloseKey();
+    Log("Fonte de dados removida: Kestrel");
+    for (const std::string& driver : RecordedItems(Recorded::OdbcDrivers))
+        ReleaseOdbcDriver(registry, driver);
+
+    std::string bdeDir;
+    if (registry.OpenKey(kBdeKey, false)) bdeDir = registry.ReadString("DLLPATH");
+    registry.CloseKey();
+    if (!bdeDir.empty() && EngineStillCounted(bdeDir)) {
+        Log("BDE ainda usado por outros programas: registro mantido");
+    } else {
+        DeleteValues(registry, kBlw32Key, {"BLAPIPATH"});
+        DeleteValues(registry, kBdeKey, {"CONFIGFILE01", "DLLPATH"});
+        Log("BDE sem outro uso: registro removido");
+    }
+}
 
 void RegisterDatabaseAccess(TRegistry& registry, InstallContext& context) {
     TakeRegisteredBdeDir(registry, context);
     WriteGroup(registry, kBlw32Key, {{"BLAPIPATH", context.BdeDir}});
     WriteGroup(registry, kBdeKey,
                {{"CONFIGFILE01", context.BdeDir + "\\IDAPI32.CFG"}, {"DLLPATH", context.BdeDir}});
+    const bool ansiBefore = registry.KeyExists(std::string(kDriverKeyPrefix) + kAnsiDriver);
+    const bool unicodeBefore = registry.KeyExists(std::string(kDriverKeyPrefix) + kUnicodeDriver);
     WriteGroup(registry, kDriversKey, {{kAnsiDriver, "Installed"}, {kUnicodeDriver, "Installed"}});
     WriteGroup(registry, std::string(kDriverKeyPrefix) + kAnsiDriver,
                DriverValues(context.OdbcDir, kAnsiDriverFile));
+    CountOdbcDriver(registry, kAnsiDriver, ansiBefore);
     WriteGroup(registry, std::string(kDriverKeyPrefix) + kUnicodeDriver,
                DriverValues(context.OdbcDir, kUnicodeDriverFile));
+    CountOdbcDriver(registry, kUnicodeDriver, unicodeBefore);
     WriteGroup(registry, kDataSourcesKey, {{"Kestrel", kAnsiDriver}});
 
     Values dataSource;

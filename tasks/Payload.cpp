@@ -1,14 +1,17 @@
 // Writes the 82 embedded vendor files (BDE, PostgreSQL ODBC, system-wide DLLs) into BdeDir,
 // OdbcDir and SystemDir, replacing existing ones, except the BDE configuration and the Qt
-// interface DLL when a file of that name is already there. Deletes nothing else.
+// interface DLL when a file of that name is already there. Counts each file as shared, and on the
+// uninstall deletes those that nobody counts any more.
 #include "tasks/Payload.h"
 
+#include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Resources.h"
 #include "platform/RestartManager.h"
+#include "platform/Shell.h"
 #include "tasks/PayloadTable.h"
 
 void BuildPayloadDestinations(InstallContext& context) {
@@ -72,4 +75,63 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
     if (!written.Flush(&failed, &error))
         throw EWriteError(Format("Stream write error: \"%s\". %s", failed.c_str(),
                                  SysErrorMessage(error).c_str()));
+}
+
+void CountPayloadFiles(const InstallContext& context) {
+    for (const std::string& destination : context.Destinations)
+        CountSharedFile(ExpandFileName(destination));
+}
+
+namespace {
+
+// The two COM DLLs the run registers: unregistered before they are deleted.
+bool IsComDll(const std::string& path) {
+    const std::string name = path.substr(ExtractFilePath(path).size());
+    return lstrcmpiA(name.c_str(), "capicom.dll") == 0 || lstrcmpiA(name.c_str(), "msxml5.dll") == 0;
+}
+
+constexpr DWORD kUnregisterWaitMs = 120000;
+
+void Unregister(const std::string& systemDir, const std::string& path, InstallerUi& ui) {
+    StartedProgram program;
+    DWORD code = 0;
+    if (!ShellStart(ui.ApplicationWindow(), systemDir + "\\regsvr32.exe", "/u /s \"" + path + "\"",
+                    program))
+        return;
+    if (WaitForProgram(program, kUnregisterWaitMs, &code) == ProgramEnd::Exited)
+        Log("regsvr32.exe /u: c\xF3" "digo " + std::to_string(code));
+    else
+        Log("regsvr32.exe /u: n\xE3o terminou a tempo");
+}
+
+}  // namespace
+
+bool DeleteFileNowOrAtRestart(const std::string& path, std::vector<std::string>& awaitingRestart) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const bool deleted = DeleteFileA(path.c_str()) != FALSE;
+    const DWORD error = GetLastError();
+    if (deleted || !FileExists(path)) {
+        Log("Arquivo exclu\xED" "do: " + path);
+        return true;
+    }
+    if (MoveFileAtRestart(path, "")) {
+        awaitingRestart.push_back(path);
+        Log("Arquivo em uso, exclu\xED" "do ao reiniciar: " + path + " (" + SysErrorMessage(error) +
+            ")");
+        return true;
+    }
+    Log("Arquivo n\xE3o exclu\xED" "do: " + path + " (" + SysErrorMessage(error) + ")");
+    return false;
+}
+
+void RemovePayloadFiles(const std::string& systemDir, InstallerUi& ui,
+                        std::vector<std::string>& awaitingRestart) {
+    for (const std::string& path : RecordedItems(Recorded::Files)) {
+        if (!ReleaseSharedFile(path)) continue;  // others still use it
+        if (!FileExists(path)) continue;
+        ui.SetStatus("Removendo " + path);
+        ui.ProcessMessages();
+        if (IsComDll(path)) Unregister(systemDir, path, ui);
+        DeleteFileNowOrAtRestart(path, awaitingRestart);
+    }
 }

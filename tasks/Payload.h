@@ -1,7 +1,10 @@
 // The 82 vendor files carried in the program image, and their writing into BdeDir, OdbcDir and
-// SystemDir.
+// SystemDir; their counting as shared files, and their removal when nobody uses them any more.
 #pragma once
 #include <windows.h>
+
+#include <string>
+#include <vector>
 
 #include "core/InstallContext.h"
 
@@ -17,3 +20,15 @@ void BuildPayloadDestinations(InstallContext& context);
 // context.FilesAwaitingRestart. Raises EResNotFound, EFCreateError or EWriteError at the failing
 // row; the rows before it stay written.
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module = nullptr);
+
+// Counts every destination in SharedDLLs, once per machine (CountSharedFile), before the files
+// are written: a file already there is then still seen as someone else's.
+void CountPayloadFiles(const InstallContext& context);
+// Gives up every recorded payload file; one nobody counts any more is deleted, a COM DLL among
+// them unregistered first (regsvr32.exe /u /s, waited for). A file that cannot be deleted now (in
+// use) goes at the next restart and is added to awaitingRestart.
+void RemovePayloadFiles(const std::string& systemDir, InstallerUi& ui,
+                        std::vector<std::string>& awaitingRestart);
+// Deletes a file, or when it is in use, has it deleted at the next restart (added to
+// awaitingRestart then). False when neither could be done.
+bool DeleteFileNowOrAtRestart(const std::string& path, std::vector<std::string>& awaitingRestart);

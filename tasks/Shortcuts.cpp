@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
 #include "platform/Com.h"
 #include "platform/Environment.h"
@@ -71,7 +72,7 @@ std::string ShellFolderDirectory(const std::string& folder) {
     }
     if (folder == kCommonPrograms && !directory.empty()) {
         directory += kStartMenuSubfolder;
-        ForceDirectories(directory);
+        ForceRecordedDirectories(directory);
     }
     return directory;
 }
@@ -84,10 +85,11 @@ std::vector<wchar_t> AnsiToWide(const std::string& text) {
     return wide;
 }
 
-// Writes the link file through the shell-link object. Only the creation of the object and its
-// interfaces is checked; a link that cannot be written stays unwritten.
+// Writes the link file through the shell-link object. The creation of the object and its
+// interfaces raises; a link that cannot be written stays unwritten and is a warning.
 void SaveShellLink(const std::string& linkPath, const std::string& target,
-                   const std::string& arguments, const std::string& workingDirectory) {
+                   const std::string& arguments, const std::string& workingDirectory,
+                   InstallerUi& ui) {
     ComPtr<IUnknown> object = CreateComObject(CLSID_ShellLink);
     ComPtr<IShellLinkA> link = QueryInterfaceOf<IShellLinkA>(object.Get(), IID_IShellLinkA);
     ComPtr<IPersistFile> file = QueryInterfaceOf<IPersistFile>(object.Get(), IID_IPersistFile);
@@ -96,10 +98,13 @@ void SaveShellLink(const std::string& linkPath, const std::string& target,
     link->SetWorkingDirectory(workingDirectory.c_str());
     const HRESULT saved = file->Save(AnsiToWide(linkPath).data(), FALSE);
     if (SUCCEEDED(saved)) {
+        Record(Recorded::Links, linkPath);
         Log("Atalho criado: " + linkPath + " para " + target);
     } else {
-        Log("Atalho n\xE3o gravado: " + linkPath +
-            Format(" (erro 0x%08lX)", static_cast<unsigned long>(saved)));
+        const std::string problem = "Atalho n\xE3o gravado: " + linkPath +
+            Format(" (erro 0x%08lX)", static_cast<unsigned long>(saved));
+        Log(problem);
+        ui.NoteWarning(problem);
     }
 }
 
@@ -126,7 +131,20 @@ void CreateShellLink(const std::string& target, const std::string& arguments,
         SetFileAttributesA(linkPath.c_str(), 0);
         if (!DeleteFileA(linkPath.c_str())) ui.ShowMessage("Falha de exclus\xE3o! " + linkPath);
     }
-    SaveShellLink(linkPath, target, arguments, workingDirectory);
+    SaveShellLink(linkPath, target, arguments, workingDirectory, ui);
+}
+
+void RemoveShellLinks() {
+    for (const std::string& link : RecordedItems(Recorded::Links)) {
+        SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const bool deleted = DeleteFileA(link.c_str()) != FALSE;
+        const DWORD error = GetLastError();
+        if (deleted || !FileExists(link))
+            Log("Atalho exclu\xED" "do: " + link);
+        else
+            Log("Atalho n\xE3o exclu\xED" "do: " + link + " (" + SysErrorMessage(error) + ")");
+        Unrecord(Recorded::Links, link);
+    }
 }
 
 std::string ProfilesFolderOf(const std::string& commonAppData) {

@@ -2,7 +2,9 @@
 // into the common desktop, the start-menu folder "\Tavrin" (created when missing) and the users'
 // Quick Launch folders, replacing an older Kestrel.lnk there. Reads the Shell Folders values of
 // HKEY_LOCAL_MACHINE and, for the start menu, of HKEY_CURRENT_USER, asks the shell for a common
-// folder the registry does not hold, and on Windows Vista and later reads the profile list.
+// folder the registry does not hold, and on Windows Vista and later reads the profile list. Every
+// link placed, and the start-menu folder when it was made, is recorded; the uninstall deletes
+// what is recorded.
 #pragma once
 #include <string>
 #include <vector>
@@ -33,6 +35,9 @@ std::vector<std::string> UserProfiles();
 // One candidate directory: the link is placed if the directory exists.
 void PlaceQuickLaunchLink(const InstallContext& context, const std::string& directory,
                           InstallerUi& ui);
+
+// Deletes every recorded link (each leaves the record).
+void RemoveShellLinks();
 
 // The folder holding the user profiles: everything of the machine-wide application-data path
 // before the backslash that precedes "All Users" (case-sensitive); "" without one.

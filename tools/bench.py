@@ -259,6 +259,14 @@ def main():
     with open(w.c("clean.reg"), "w", encoding="utf-16", newline="\r\n") as f:
         f.write("Windows Registry Editor Version 5.00\n\n")
         f.write(f"[{SHELL_FOLDERS}]\n\"Common AppData\"=\"C:\\\\users\\\\All Users\\\\AppData\\\\Roaming\"\n\n")
+        # The life-cycle state a finished run leaves, in both registry views: the record of what
+        # was placed, the shared-file counts (a fresh prefix has no SharedDLLs key) and the
+        # Programs and Features entry. Left in place, the next round would count nothing and find
+        # an installation.
+        for view in ("", "Wow6432Node\\"):
+            for key in ("Tavrin", "Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                        "Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrel"):
+                f.write(f"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\{view}{key}]\n\n")
         for key in dict.fromkeys(k for k, _, _ in values):
             if key.lower() not in template_keys:
                 f.write(f"[-HKEY_LOCAL_MACHINE\\{key}]\n\n")
@@ -321,6 +329,11 @@ def main():
         tavrin = linux_path(links[1].rsplit("\\", 1)[0])
         if tavrin:
             shutil.rmtree(tavrin)
+        # The uninstaller's folder, below the program-files folder a 32-bit program gets.
+        for program_files in ("Program Files (x86)", "Program Files"):
+            p = find_ci(w.c(), program_files, "Tavrin")
+            if p:
+                shutil.rmtree(p)
         w.run("regedit", "/S", "C:\\clean.reg")
         for p in (result_file, result_file + ".release"):
             if os.path.exists(p):

@@ -44,7 +44,7 @@ void ExpectRegistration(const std::string& server, const std::string& port,
         EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(" + name + ")"),
                   (Values{{"APILevel", "1"}, {"ConnectFunctions", "YYN"}, {"Driver", dll},
                           {"DriverODBCVer", "08.04.0100"}, {"FileUsage", "0"}, {"Setup", dll},
-                          {"SQLLevel", "1"}}));
+                          {"SQLLevel", "1"}, {"UsageCount", "(type 4, 4 bytes)"}}));
     }
     EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"),
               (Values{{"Kestrel", "PostgreSQL ODBC Driver(ANSI)"}}));

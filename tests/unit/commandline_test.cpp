@@ -62,6 +62,15 @@ TEST(CommandLine, NoArgumentsIsTheOrdinaryStart) {
     // /SUPPRESSMSGBOXES alone makes no unattended run.
     EXPECT_FALSE(ParseCommandLine("/SUPPRESSMSGBOXES").Unattended());
     EXPECT_TRUE(ParseCommandLine("/Silent").Unattended());
+    EXPECT_FALSE(c.Uninstall);
+}
+
+// QuietUninstallString's switches, in any case; /UNINSTALL takes no value.
+TEST(CommandLine, UninstallSwitch) {
+    const CommandLine quiet = ParseCommandLine("/uninstall /VerySilent");
+    EXPECT_TRUE(quiet.Uninstall && quiet.Unattended() && quiet.Error.empty()) << quiet.Error;
+    EXPECT_FALSE(ParseCommandLine("/UNINSTALL").Unattended());
+    EXPECT_FALSE(ParseCommandLine("/UNINSTALL=yes").Error.empty());
 }
 
 TEST(CommandLine, TasksChooseTheLinks) {

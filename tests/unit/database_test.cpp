@@ -70,6 +70,13 @@ Values DriverValues(const std::string& dll) {
             {"SQLLevel", "1"}};
 }
 
+// The same with the ODBC installer's count of the driver's installations (a REG_DWORD).
+Values CountedDriverValues(const std::string& dll) {
+    Values values = DriverValues(dll);
+    values.emplace_back("UsageCount", "(type 4, 4 bytes)");
+    return values;
+}
+
 TEST(DatabaseAccess, FreshMachineGetsEveryKeyAndValueInOrder) {
     InstallContext c = Example();
     Register(c);
@@ -88,9 +95,9 @@ TEST(DatabaseAccess, FreshMachineGetsEveryKeyAndValueInOrder) {
               (Values{{"PostgreSQL ODBC Driver(ANSI)", "Installed"},
                       {"PostgreSQL ODBC Driver(UNICODE)", "Installed"}}));
     EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(ANSI)"),
-              DriverValues(std::string(kOdbc) + "\\psqlodbc30a.dll"));
+              CountedDriverValues(std::string(kOdbc) + "\\psqlodbc30a.dll"));
     EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(UNICODE)"),
-              DriverValues(std::string(kOdbc) + "\\psqlodbc35w.dll"));
+              CountedDriverValues(std::string(kOdbc) + "\\psqlodbc35w.dll"));
     EXPECT_EQ(RegValues("SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"),
               (Values{{"Kestrel", "PostgreSQL ODBC Driver(ANSI)"}}));
 

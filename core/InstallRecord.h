@@ -1,0 +1,75 @@
+// What the installations placed on this machine, kept for the uninstall: the record below
+// HKEY_LOCAL_MACHINE\SOFTWARE\Tavrin\Kestrel\Instalacao, one subkey per kind of thing, one value
+// per thing (its path or name); the counts of shared files in SharedDLLs; and the completion
+// mark, the Programs and Features entry. All three in the registry view of a 32-bit program.
+// Each thing is recorded when it is placed, so a run stopped half-way leaves a record of what it
+// did. The uninstall removes only what is recorded.
+#pragma once
+#include <string>
+#include <vector>
+
+// The kinds of things recorded; each is a subkey of the record.
+enum class Recorded {
+    Links,        // "Atalhos": link files placed
+    Folders,      // "Pastas": folders that did not exist before an installation made them
+    Keys,         // "Chaves": registry keys (below HKEY_LOCAL_MACHINE) made the same way
+    Files,        // "Arquivos": payload files counted in SharedDLLs (once per machine)
+    OdbcDrivers,  // "Drivers ODBC": drivers whose UsageCount was raised (once per machine)
+    Program,      // "Programa": the application's copy at LocalApp
+};
+
+constexpr const char* kRecordKey = "SOFTWARE\\Tavrin\\Kestrel\\Instalacao";
+
+void Record(Recorded kind, const std::string& item);
+bool IsRecorded(Recorded kind, const std::string& item);
+std::vector<std::string> RecordedItems(Recorded kind);
+void Unrecord(Recorded kind, const std::string& item);
+// The record's keys, and "SOFTWARE\Tavrin\Kestrel" and "SOFTWARE\Tavrin" when left empty.
+void RemoveRecord();
+
+// Ensure-directory of path, each folder it makes recorded.
+void ForceRecordedDirectories(const std::string& path);
+// Before the key is made: the key and its parents that do not exist yet are recorded.
+void RecordMissingKeys(const std::string& path);
+
+// The recorded keys that are empty now (no values, no subkeys), deepest first; they leave the
+// record, the others stay in it.
+void RemoveEmptyRecordedKeys();
+// The recorded folders that are empty now, deepest first. A folder that still holds one of
+// waiting (files that go at the next restart) goes at the restart after them. Each leaves the
+// record.
+void RemoveRecordedFolders(const std::vector<std::string>& waiting);
+
+// --- Shared files (HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs) -------------
+// A value per file, named by its full path, holding how many installed products use it.
+
+constexpr const char* kSharedDllsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// The file's count (0 without a value).
+unsigned long SharedCount(const std::string& path);
+// Counts Kestrel's use of the file once per machine, before the file is written: the count is
+// raised by one, and by one more when the file is there already without any count (someone
+// else put it there, and keeps using it). Nothing when the record has the file already.
+void CountSharedFile(const std::string& path);
+// Gives up Kestrel's use of a recorded file: true when nobody uses it any more (the count
+// reached 0 and its value is gone); false when others still count it. The file leaves the
+// record either way.
+bool ReleaseSharedFile(const std::string& path);
+
+// --- The completion mark: HKLM\...\Uninstall\Kestrel ---------------------------------------
+
+constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrel";
+
+struct UninstallEntry {
+    std::string DisplayVersion;
+    std::string InstallLocation;
+    unsigned long EstimatedSizeKb = 0;
+    std::string Uninstaller;  // the uninstaller's full path
+};
+
+// Written as the very last step of a finished installation.
+void WriteUninstallEntry(const UninstallEntry& entry);
+bool UninstallEntryExists();
+// The entry's DisplayVersion ("" without an entry).
+std::string InstalledVersion();
+void RemoveUninstallEntry();
