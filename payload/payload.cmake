@@ -138,7 +138,8 @@ if(KESTREL_TESTS AND KESTREL_PRODUCT_EXE)
   # 32-bit bed (it builds the product: minutes).
   add_test(NAME wine32.payload.signed-site-build
     COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/display-run.sh
-            ${CMAKE_SOURCE_DIR}/tests/payload/signed-build.sh ${CMAKE_SOURCE_DIR} ${_product_jpeg})
+            ${CMAKE_SOURCE_DIR}/tests/payload/signed-build.sh ${CMAKE_SOURCE_DIR} ${_product_jpeg}
+            ${_product_dir}/markers)
   set_tests_properties(wine32.payload.signed-site-build PROPERTIES LABELS "e2e;wine32" TIMEOUT 1800
     ENVIRONMENT KESTREL_BED=wine32)
 endif()

@@ -6,9 +6,11 @@
 # system DLLs only, the import audit), and install on the 32-bit bed: exit code 0 and every
 # payload file written with the vendor file's bytes. The PEM form (certificate + key) is signed and
 # verified too, on a copy with the signature removed.
-#   signed-build.sh SOURCE_DIR LIBJPEG_PREFIX   (the product's i686 libjpeg, to skip rebuilding it)
+#   signed-build.sh SOURCE_DIR LIBJPEG_PREFIX MARKERS_DIR
+# (the product's i686 libjpeg, to skip rebuilding it, and its sample COM DLLs: the run registers
+# rows 80 and 81, and an unattended run ends with 5 when regsvr32 fails on them)
 set -uo pipefail
-src=$(cd "$1" && pwd) jpeg=$2
+src=$(cd "$1" && pwd) jpeg=$2 markers=$3
 tmp=$(mktemp -d /tmp/kestrel-signed.XXXXXX)   # /tmp: the 32-bit bed's chroot sees it
 trap 'rm -rf "$tmp"' EXIT
 out=$tmp/out
@@ -26,6 +28,8 @@ KESTREL_P12_PASS=$password openssl pkcs12 -export -inkey "$tmp/key.pem" -in "$tm
 # Vendor files: small stand-ins, each with its own bytes.
 mkdir -p "$tmp/vendor" "$tmp/build/_deps"
 for row in $(seq 1 82); do printf 'vendor file %s\r\n' "$row" >"$tmp/vendor/$row"; done
+cp "$markers/marker-msxml5.dll" "$tmp/vendor/80" && cp "$markers/marker-capicom.dll" "$tmp/vendor/81" \
+  || fail "the sample build's COM DLLs are missing in $markers"
 ln -s "$jpeg" "$tmp/build/_deps/libjpeg-nogetenv"
 
 cd "$src"
