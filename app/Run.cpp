@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
+#include "platform/Security.h"
 #include "platform/Shell.h"
 #include "settings/Settings.h"
 #include "tasks/DatabaseAccess.h"
@@ -58,10 +59,13 @@ bool RegisterSystem(InstallContext& context, InstallerUi& ui) {
     return true;
 }
 
+// The engine's and the drivers' folders get the protection of a program-files folder; the
+// application's folder keeps the rights it inherits (its launcher updates the copy there as the
+// user).
 void CreateDirectories(const InstallContext& context) {
     ForceDirectories(context.LocalFolder);
-    ForceDirectories(context.BdeDir);
-    ForceDirectories(context.OdbcDir);
+    ForceProtectedDirectories(context.BdeDir);
+    ForceProtectedDirectories(context.OdbcDir);
 }
 
 // regsvr32 by its full path: a bare name would be looked up in the current and the installer's

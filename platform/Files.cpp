@@ -105,12 +105,16 @@ public:
     FileHandle file;
 };
 
+const char kPendingPrefix[] = "~kst";
+const char kPendingSuffix[] = ".tmp";
+
 // Creates "~kst<number>.tmp" in folder (CREATE_NEW, share mode none); returns the last error
 // when no name could be had.
 DWORD CreatePendingFile(const std::string& folder, PendingFile& pending) {
     static DWORD counter = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = folder + Format("~kst%08lX.tmp", static_cast<unsigned long>(counter++));
+        std::string name = folder + kPendingPrefix +
+                           Format("%08lX", static_cast<unsigned long>(counter++)) + kPendingSuffix;
         HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
@@ -159,6 +163,33 @@ void WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
         if (!MoveFileA(pending.path.c_str(), path.c_str())) RaiseCreateError(path, GetLastError());
     }
     pending.path.clear();
+}
+
+bool IsPendingFileName(const std::string& name) {
+    const size_t prefix = sizeof kPendingPrefix - 1, suffix = sizeof kPendingSuffix - 1;
+    if (name.size() != prefix + 8 + suffix || name.compare(0, prefix, kPendingPrefix) != 0 ||
+        name.compare(prefix + 8, suffix, kPendingSuffix) != 0)
+        return false;
+    for (size_t i = prefix; i < prefix + 8; ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> RemoveLeftoverPendingFiles(const std::string& folder) {
+    std::vector<std::string> removed;
+    WIN32_FIND_DATAA data;
+    FindHandle find;
+    // The search also matches short (8.3) names: every long name is checked again.
+    for (bool found = find.First(folder + "~kst*.tmp", data); found; found = find.Next(data)) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPendingFileName(data.cFileName))
+            continue;
+        const std::string path = folder + data.cFileName;
+        // One held open (another installer writing it now) is left alone.
+        if (DeleteFileA(path.c_str())) removed.push_back(path);
+    }
+    return removed;
 }
 
 bool FileFlushList::Flush() {
