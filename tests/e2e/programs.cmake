@@ -41,3 +41,10 @@ endforeach()
 add_executable(show_window ${CMAKE_SOURCE_DIR}/tests/e2e/show_window.cpp)
 target_link_libraries(show_window PRIVATE e2e_driver)
 add_dependencies(show_window installer_under_test)
+
+# A look-alike of a system DLL (tests/e2e/lookalike.cpp), beside the programs as lookalike.dll:
+# the safety scenarios plant copies of it beside the installer.
+add_library(lookalike SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/lookalike.cpp)
+set_target_properties(lookalike PROPERTIES PREFIX "" OUTPUT_NAME lookalike)
+target_link_libraries(lookalike PRIVATE user32)
+add_dependencies(safety_e2e_test lookalike)
