@@ -16,8 +16,11 @@ namespace {
 
 // CREATE_NEW: fails on any name that exists, a dangling link included; a link is never followed.
 DWORD CreateNewLog(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Windows 9x knows no reparse points (and no such flag).
+    const DWORD flags =
+        FILE_ATTRIBUTE_NORMAL | (HasAccessControl() ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
     gLog.Attach(h);
     gLogPath = ExpandFileName(path);
