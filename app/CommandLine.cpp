@@ -48,6 +48,19 @@ bool ReadTasks(const std::string& list, CommandLine& out, std::string& error) {
     return true;
 }
 
+// An argument that names /SILENT or /VERYSILENT in any spelling, well formed or not ("/SILENT",
+// "-silent", "VERYSILENT", "/VERYSILENT=1", "/SILENT:yes"): the flag it stands for, else nullptr.
+// Whoever writes such a switch wants no window waiting for a person, also when it is malformed.
+bool* UnattendedFlagOf(const std::string& argument, CommandLine& out) {
+    size_t begin = 0;
+    while (begin < argument.size() && (argument[begin] == '/' || argument[begin] == '-')) ++begin;
+    const size_t end = argument.find_first_of("=:", begin);
+    const std::string name = UpperAscii(argument.substr(begin, end == std::string::npos
+                                                                  ? std::string::npos
+                                                                  : end - begin));
+    return name == "SILENT" ? &out.Silent : name == "VERYSILENT" ? &out.VerySilent : nullptr;
+}
+
 }  // namespace
 
 std::string ArgumentsOf(const std::string& commandLine) {
@@ -81,6 +94,8 @@ std::vector<std::string> SplitArguments(const std::string& arguments) {
 CommandLine ParseCommandLine(const std::string& arguments) {
     CommandLine out;
     for (const std::string& argument : SplitArguments(arguments)) {
+        // An empty argument ("" from a script whose variable was empty) is no argument.
+        if (Trim(argument).empty()) continue;
         out.Empty = false;
         const size_t equals = argument.find('=');
         const std::string name = UpperAscii(argument.substr(0, equals));
@@ -112,7 +127,10 @@ CommandLine ParseCommandLine(const std::string& arguments) {
         } else {
             error = "Par\xE2metro desconhecido: " + argument;
         }
-        if (!error.empty() && out.Error.empty()) out.Error = error;
+        if (!error.empty()) {
+            if (bool* unattended = UnattendedFlagOf(argument, out)) *unattended = true;
+            if (out.Error.empty()) out.Error = error;
+        }
     }
     return out;
 }
@@ -127,7 +145,7 @@ std::string HelpText() {
            "gravado)\r\n"
            "/TASKS=\"lista\"\tos atalhos a criar, separados por v\xEDrgula: desktop, startmenu, "
            "quicklaunch; vazio para nenhum (sem o par\xE2metro: os tr\xEAs)\r\n"
-           "/LOG\tgrava um log em %TEMP%\\InstaladorKestrel.log\r\n"
+           "/LOG\tgrava um log novo em %TEMP% (InstaladorKestrel AAAA-MM-DD #NNN.log)\r\n"
            "/LOG=\"arquivo\"\tgrava o log nesse arquivo\r\n"
            "/UNINSTALL\tremove a instala\xE7\xE3o (com /SILENT ou /VERYSILENT, sem perguntar)\r\n"
            "/? ou /HELP\tmostra esta ajuda\r\n\r\n"

@@ -7,7 +7,7 @@
 //   /SUPPRESSMSGBOXES  accepted, as in Inno Setup; the two above imply it, alone it changes nothing
 //   /NOREINSTALL       the reinstall question is answered No
 //   /TASKS="list"      the links to place: desktop, startmenu, quicklaunch, comma-separated
-//   /LOG, /LOG="file"  a log (%TEMP%\InstaladorKestrel.log by default)
+//   /LOG, /LOG="file"  a log (by default a new file in %TEMP%, see platform/Log.h)
 //   /UNINSTALL         removes the installation instead (with /SILENT or /VERYSILENT: unasked)
 //   /?, /HELP          a box listing the switches and the exit codes
 //
@@ -19,7 +19,7 @@
 #include <vector>
 
 struct CommandLine {
-    bool Empty = true;             // no argument at all: the start as it has always been
+    bool Empty = true;             // no argument at all (empty ones ignored): the start as always
     bool Silent = false;           // /SILENT
     bool VerySilent = false;       // /VERYSILENT
     bool SuppressMsgBoxes = false; // /SUPPRESSMSGBOXES
@@ -47,7 +47,9 @@ std::string ArgumentsOf(const std::string& commandLine);
 // The arguments one by one, with the quotes removed.
 std::vector<std::string> SplitArguments(const std::string& arguments);
 // Reads the arguments; every argument is looked at, so Silent, VerySilent and LogWanted are
-// known even when another argument is bad. A switch given twice takes its last value.
+// known even when another argument is bad. A switch given twice takes its last value. Empty
+// arguments ("") are skipped. A bad argument that names SILENT or VERYSILENT in any spelling
+// ("/VERYSILENT=1", "-silent") still makes the start unattended: it ends with code 2, no box.
 CommandLine ParseCommandLine(const std::string& arguments);
 
 // The help box's text: the switches and the exit codes.

@@ -1,5 +1,6 @@
 #include "app/Deployment.h"
 
+#include <cstdio>
 #include <exception>
 
 #include "app/Application.h"
@@ -21,6 +22,19 @@ bool IsQuestion(UINT flags) {
 
 void LogStart() {
     Log(StartLine(Machine()));
+    Log("Arquivo de log: " + LogPath());
+}
+
+void OnTerminate() {
+    EndAtFatalError("t\xE9rmino inesperado do programa (std::terminate)");
+}
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
+    char text[96];
+    std::snprintf(text, sizeof text, "exce\xE7\xE3o 0x%08lX n\xE3o tratada no endere\xE7o %p",
+                  static_cast<unsigned long>(pointers->ExceptionRecord->ExceptionCode),
+                  pointers->ExceptionRecord->ExceptionAddress);
+    EndAtFatalError(text);
 }
 
 // The run without a person: every way it can end becomes an exit code.
@@ -175,6 +189,18 @@ std::string WindowlessUi::Title() const {
     return app_.Title();
 }
 
+void EndAtFatalError(const std::string& what) {
+    Log("Erro fatal: " + what);
+    Log("Fim: c\xF3" "digo de sa\xED" "da " + std::to_string(kExitError));
+    CloseLog();
+    ExitProcess(kExitError);
+}
+
+void EndFatalErrorsWithCode4() {
+    std::set_terminate(OnTerminate);
+    SetUnhandledExceptionFilter(OnUnhandledException);
+}
+
 int ExitCodeOf(RunEnd end, int warnings) {
     if (end == RunEnd::NotReinstalled) return kExitNotReinstalled;
     // The warnings are in the log; the pending restart is what a deployment tool must act on.
@@ -184,23 +210,20 @@ int ExitCodeOf(RunEnd end, int warnings) {
 
 int RunWithCommandLine(Application& app, const CommandLine& options, int showCommand) {
     if (options.LogWanted) {
-        const std::string path = options.LogPath.empty() ? DefaultLogPath() : options.LogPath;
+        const bool named = !options.LogPath.empty();
         DWORD error = 0;
-        if (!OpenLog(path, &error)) {
+        if (!(named ? OpenLog(options.LogPath, &error) : OpenNewLog(DefaultLogFolder(), &error))) {
             // Reported once, before anything else happens; with a person there, the start
             // goes on without a log.
             if (options.Unattended()) return kExitBadCommandLine;
-            app.MessageBox("N\xE3o foi poss\xEDvel criar o arquivo de log \"" + path + "\": " +
-                               SysErrorMessage(error) + ".",
+            app.MessageBox("N\xE3o foi poss\xEDvel criar o arquivo de log \"" +
+                               (named ? options.LogPath : DefaultLogFolder()) + "\": " +
+                               LogErrorText(error) + ".",
                            app.Title(), MB_OK | MB_ICONERROR);
         }
     }
-    if (options.Unattended()) {
-        // No system box either: a drive not ready, a program that cannot be started or a crash
-        // must end in an exit code, not in a window waiting for a person.
-        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-        ShellOpenWithoutBoxes();
-    }
+    // The error mode of an unattended start was set by the program entry, before anything.
+    if (options.Unattended()) ShellOpenWithoutBoxes();
     Application::BoxAnswers answers;
     answers.Unattended = options.Unattended();
     // Unattended, "installed" means finished: a data source left by a run that stopped half-way

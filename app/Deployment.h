@@ -72,6 +72,20 @@ std::string StartLine(const MachineFacts& machine);
 // The exit code of an unattended run that ended without an error.
 int ExitCodeOf(RunEnd end, int warnings);
 
+// The error mode of an unattended start, set before anything else can show a system box: no
+// box for a drive that is not ready, a file that cannot be opened or a crash.
+constexpr UINT kUnattendedErrorMode =
+    SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+
+// Ends the process at once with kExitError, after a line naming what happened and the line of
+// the exit code in the log (when one is open). Neither the runtime's abort() (code 3, which a
+// deployment tool reads as "already installed", and msvcrt's "Runtime Error" box) nor a system
+// box comes in between.
+[[noreturn]] void EndAtFatalError(const std::string& what);
+// From now on std::terminate (an exception no handler took) and a crash end the process
+// through EndAtFatalError.
+void EndFatalErrorsWithCode4();
+
 // The whole start for a non-empty command line, after the application is initialised and
 // titled. Returns the process's exit code (0 whenever the run had a window for a person).
 int RunWithCommandLine(Application& app, const CommandLine& options, int showCommand);

@@ -82,10 +82,13 @@ bool RegisterSystem(InstallContext& context, InstallerUi& ui) {
     return true;
 }
 
+// The engine's and the drivers' folders get the protection of a program-files folder; the
+// application's folder keeps the rights it inherits (its launcher updates the copy there as the
+// user).
 void CreateDirectories(const InstallContext& context) {
     ForceRecordedDirectories(context.LocalFolder);
-    ForceRecordedDirectories(context.BdeDir);
-    ForceRecordedDirectories(context.OdbcDir);
+    ForceRecordedDirectories(context.BdeDir, FolderProtection::ProgramFiles);
+    ForceRecordedDirectories(context.OdbcDir, FolderProtection::ProgramFiles);
 }
 
 // The payload's destinations are built from the same SystemDir: compared as they are.
@@ -200,10 +203,10 @@ void CreateLinks(const InstallContext& context, InstallerUi& ui) {
 }
 
 // The uninstaller's folder, made where only administrators can write: below the program-files
-// folder. Every folder it makes is recorded.
+// folder, protected as the engine's folders are. Every folder it makes is recorded.
 std::string CreateUninstallerFolder(const InstallContext& context) {
     const std::string folder = ProgramFilesFolder(context.SystemDrive) + kUninstallerSubfolder;
-    ForceRecordedDirectories(folder);
+    ForceRecordedDirectories(folder, FolderProtection::ProgramFiles);
     return folder;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
+#include "platform/Security.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ void RemoveRecord() {
     }
 }
 
-void ForceRecordedDirectories(const std::string& path) {
+void ForceRecordedDirectories(const std::string& path, FolderProtection protection) {
     std::vector<std::string> missing;
     std::string dir = path;
     while (!dir.empty() && dir.back() == '\\') dir.pop_back();
@@ -84,7 +85,8 @@ void ForceRecordedDirectories(const std::string& path) {
         if (parent == dir) break;
         dir = parent;
     }
-    ForceDirectories(path);
+    if (protection == FolderProtection::ProgramFiles) ForceProtectedDirectories(path);
+    else ForceDirectories(path);
     for (const std::string& made : missing)
         if (DirectoryExists(made)) Record(Recorded::Folders, made);
 }

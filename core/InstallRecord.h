@@ -28,7 +28,11 @@ void Unrecord(Recorded kind, const std::string& item);
 void RemoveRecord();
 
 // Ensure-directory of path, each folder it makes recorded.
-void ForceRecordedDirectories(const std::string& path);
+// How the folders a run creates are protected: as their parent lets them inherit, or as a
+// program-files folder (ForceProtectedDirectories: only administrators may write there).
+enum class FolderProtection { Inherited, ProgramFiles };
+void ForceRecordedDirectories(const std::string& path,
+                              FolderProtection protection = FolderProtection::Inherited);
 // Before the key is made: the key and its parents that do not exist yet are recorded.
 void RecordMissingKeys(const std::string& path);
 

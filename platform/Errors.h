@@ -30,6 +30,9 @@ class EFCreateError : public EFileStreamError { using EFileStreamError::EFileStr
 class EFilerError : public EStreamError { using EStreamError::EStreamError; };
 class EWriteError : public EFilerError { using EFilerError::EFilerError; };
 
+// A folder the installer would write into belongs to an ordinary user (platform/Security.h).
+class EFolderOwnerError : public Exception { using Exception::Exception; };
+
 class EResNotFound : public Exception { using Exception::Exception; };
 
 // COM failures: a class that cannot be created, an interface that is not offered.

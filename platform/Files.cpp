@@ -143,9 +143,12 @@ public:
 
 DWORD gNameCounter = GetTickCount() ^ (GetCurrentProcessId() << 16);
 
+const char kNamePrefix[] = "~kst";
+
 // A name "~kst<number><extension>" in folder.
 std::string NameBeside(const std::string& folder, const char* extension) {
-    return folder + Format("~kst%08lX", static_cast<unsigned long>(gNameCounter++)) + extension;
+    return folder + kNamePrefix + Format("%08lX", static_cast<unsigned long>(gNameCounter++)) +
+           extension;
 }
 
 // The names of the replacement. ".tmp": a new file while it is written, gone again when the
@@ -300,6 +303,33 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     pending.path.clear();
     SetLastError(error);
     return false;
+}
+
+bool IsPendingFileName(const std::string& name) {
+    const size_t prefix = sizeof kNamePrefix - 1, suffix = sizeof kWritingExtension - 1;
+    if (name.size() != prefix + 8 + suffix || name.compare(0, prefix, kNamePrefix) != 0 ||
+        name.compare(prefix + 8, suffix, kWritingExtension) != 0)
+        return false;
+    for (size_t i = prefix; i < prefix + 8; ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> RemoveLeftoverPendingFiles(const std::string& folder) {
+    std::vector<std::string> removed;
+    WIN32_FIND_DATAA data;
+    FindHandle find;
+    // The search also matches short (8.3) names: every long name is checked again.
+    for (bool found = find.First(folder + kNamePrefix + "*" + kWritingExtension, data); found; found = find.Next(data)) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPendingFileName(data.cFileName))
+            continue;
+        const std::string path = folder + data.cFileName;
+        // One held open (another installer writing it now) is left alone.
+        if (DeleteFileA(path.c_str())) removed.push_back(path);
+    }
+    return removed;
 }
 
 bool FileFlushList::Flush(std::string* failedPath, DWORD* error) {

@@ -86,6 +86,15 @@ std::string NativePath(const std::string& path);
 // failed; the new file is then removed.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
+// The name of a new file of WriteFileReplacing: "~kst" + 8 upper-case hexadecimal digits +
+// ".tmp", e.g. "~kst0A1B2C3D.tmp" (nothing else: other files of the installer, such as those that
+// wait for a restart, use other endings and are never taken for one).
+bool IsPendingFileName(const std::string& name);
+// Deletes the new files of WriteFileReplacing that a run killed before it could move or delete
+// them left in folder (with its trailing backslash): the files whose names IsPendingFileName
+// accepts, no folder, nothing else. Returns the paths deleted.
+std::vector<std::string> RemoveLeftoverPendingFiles(const std::string& folder);
+
 // Files put in place whose bytes may still be only in the system's cache. Flush() writes them to
 // the disk (FlushFileBuffers on each, reopened by name) and forgets them; one flush point for many
 // files costs far less than a flush before each move. Destroyed with files left (an error on the

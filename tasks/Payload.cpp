@@ -1,8 +1,11 @@
 // Writes the 82 embedded vendor files (BDE, PostgreSQL ODBC, system-wide DLLs) into BdeDir,
 // OdbcDir and SystemDir, replacing existing ones, except the BDE configuration and the Qt
 // interface DLL when a file of that name is already there. Counts each file as shared, and on the
-// uninstall deletes those that nobody counts any more.
+// uninstall deletes those that nobody counts any more. Deletes nothing else but the installer's
+// own temporary files that a killed earlier run left in those folders.
 #include "tasks/Payload.h"
+
+#include <set>
 
 #include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
@@ -44,9 +47,20 @@ void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD
             ", \xE9 substitu\xED" "do quando o Windows for reiniciado");
 }
 
+// New files of an earlier run that was killed before it could move or delete them.
+void RemoveLeftovers(const InstallContext& context) {
+    std::set<std::string> folders;
+    for (const std::string& destination : context.Destinations)
+        folders.insert(ExtractFilePath(destination));
+    for (const std::string& folder : folders)
+        for (const std::string& path : RemoveLeftoverPendingFiles(folder))
+            Log("Arquivo tempor\xE1rio de uma execu\xE7\xE3o interrompida removido: " + path);
+}
+
 }  // namespace
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
+    RemoveLeftovers(context);
     // Each file replaces its old one only once it is whole; all of them reach the disk at the
     // end of the step (also the rows before a failing one), with one flush point for all.
     FileFlushList written;

@@ -12,8 +12,9 @@ class InstallerUi;
 
 // destination r := base of row r + its file name, the bases read now. Touches nothing else.
 void BuildPayloadDestinations(InstallContext& context);
-// Writes rows 1 to 82 in order from the RT_RCDATA blobs 1 to 82 of module (nullptr: the
-// program's own image), announcing each on the status line and letting the window process its
+// First deletes the installer's own temporary files ("~kst" + 8 hex digits + ".tmp") that a
+// killed earlier run left in the destination folders. Then writes rows 1 to 82 in order from the
+// RT_RCDATA blobs 1 to 82 of module (nullptr: the program's own image), announcing each on the status line and letting the window process its
 // messages after every row. A kept row (KeepIfPresent, file present) is neither looked up nor
 // announced. A row whose old file is in use is replaced by renaming the old one aside or at the
 // next restart (WriteFileReplacing), logged with the programs that hold it, and listed in

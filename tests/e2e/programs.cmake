@@ -49,3 +49,9 @@ foreach(src ${KESTREL_E2E_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_dependencies(${name} hold_file)
 endforeach()
+# A look-alike of a system DLL (tests/e2e/lookalike.cpp), beside the programs as lookalike.dll:
+# the safety scenarios plant copies of it beside the installer.
+add_library(lookalike SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/lookalike.cpp)
+set_target_properties(lookalike PROPERTIES PREFIX "" OUTPUT_NAME lookalike)
+target_link_libraries(lookalike PRIVATE user32)
+add_dependencies(safety_e2e_test lookalike)

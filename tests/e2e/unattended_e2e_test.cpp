@@ -245,9 +245,15 @@ TEST(Unattended, VerySilentWithoutSettingsFileEndsWithCode1) {
     EXPECT_FALSE(DirectoryExists("C:\\Kestrel"));
     EXPECT_FALSE(DirectoryExists(kDefaultBde));
 
+    // The log without a name: the day's first one in %TEMP%.
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    const std::vector<std::string> log = LogEvents(std::string(temp) + "InstaladorKestrel.log");
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char name[64];
+    wsprintfA(name, "InstaladorKestrel %04u-%02u-%02u #001.log", today.wYear, today.wMonth,
+              today.wDay);
+    const std::vector<std::string> log = LogEvents(std::string(temp) + name);
     EXPECT_TRUE(HasEventsInOrder(log, {
         "In\xED" "cio: ",
         std::string("Caixa \"") + kWarning + "\": Arquivo startKestrel.INI, necess\xE1rio para "

@@ -143,11 +143,50 @@ TEST(CommandLine, BadArgumentsAreNamed) {
     EXPECT_TRUE(t.DeskTop && t.MenuIniciar && t.QuickLaunch);
 }
 
+// Whoever names /SILENT or /VERYSILENT wants no box, also when the switch is malformed: the start
+// is unattended (it ends with code 2, the problem in the log) and the first bad argument is named.
+TEST(CommandLine, UnattendedInAnySpelling) {
+    struct Case { const char* line; bool silent, verySilent; const char* error; };
+    const Case cases[] = {
+        {"/VERYSILENT=1", false, true, "O par\xE2metro /VERYSILENT n\xE3o aceita valor: /VERYSILENT=1"},
+        {"/silent=yes", true, false, "O par\xE2metro /SILENT n\xE3o aceita valor: /silent=yes"},
+        {"/SILENT /BOGUS", true, false, "Par\xE2metro desconhecido: /BOGUS"},
+        {"-verysilent", false, true, "Par\xE2metro desconhecido: -verysilent"},
+        {"VERYSILENT", false, true, "Par\xE2metro desconhecido: VERYSILENT"},
+        {"/VERYSILENT:1 /LOG", false, true, "Par\xE2metro desconhecido: /VERYSILENT:1"},
+        {"//Silent", true, false, "Par\xE2metro desconhecido: //Silent"},
+    };
+    for (const Case& c : cases) {
+        const CommandLine cl = ParseCommandLine(c.line);
+        EXPECT_TRUE(cl.Unattended()) << c.line;
+        EXPECT_EQ(cl.Silent, c.silent) << c.line;
+        EXPECT_EQ(cl.VerySilent, c.verySilent) << c.line;
+        EXPECT_EQ(cl.Error, c.error) << c.line;
+    }
+    // Names that only look alike stay unknown switches of a start with a person.
+    for (const char* line : {"/SILENTLY", "/VERY", "/S"}) {
+        EXPECT_FALSE(ParseCommandLine(line).Unattended()) << line;
+        EXPECT_FALSE(ParseCommandLine(line).Error.empty()) << line;
+    }
+}
+
+// An empty argument (a script's empty variable in quotes) is no argument at all.
+TEST(CommandLine, EmptyArgumentsAreIgnored) {
+    const CommandLine verySilent = ParseCommandLine("/VERYSILENT \"\" /LOG");
+    EXPECT_TRUE(verySilent.Error.empty()) << verySilent.Error;
+    EXPECT_TRUE(verySilent.VerySilent && verySilent.LogWanted);
+    for (const char* line : {"\"\"", "\"\" \"\"", "\"  \""}) {
+        const CommandLine c = ParseCommandLine(line);
+        EXPECT_TRUE(c.Empty) << line;
+        EXPECT_TRUE(c.Error.empty()) << line << ": " << c.Error;
+    }
+}
+
 TEST(CommandLine, HelpNamesEverySwitchAndExitCode) {
     const std::string help = HelpText();
     for (const char* word : {"/SILENT", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/NOREINSTALL",
                              "/TASKS=", "desktop", "startmenu", "quicklaunch", "/LOG",
-                             "%TEMP%\\InstaladorKestrel.log", "/?", "/HELP"})
+                             "%TEMP%", "InstaladorKestrel AAAA-MM-DD #NNN.log", "/?", "/HELP"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
     for (const char* code : {"\r\n0\t", "\r\n1\t", "\r\n2\t", "\r\n3\t", "\r\n4\t", "\r\n5\t",
                              "\r\n3010\t"})

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 
 #include "TestSupport.h"
 #include "app/Application.h"
@@ -138,6 +139,43 @@ TEST(ExitCodeOf, RestartOverWarningsOverInstalled) {
     for (const Case& c : cases)
         EXPECT_EQ(ExitCodeOf(c.end, c.warnings), c.code)
             << "end " << static_cast<int>(c.end) << ", " << c.warnings << " warning(s)";
+}
+
+// What escapes every handler ends the process with code 4 and says so in the log: never with
+// abort()'s code 3 (which a deployment tool reads as "already installed") or a box. Each case runs
+// in a child process of its own (GoogleTest's death tests).
+void EndsWithCode4(void (*fault)(), const std::string& log, const std::string& logged) {
+    DeleteFileA(log.c_str());
+    EXPECT_EXIT(
+        {
+            OpenLog(log);
+            EndFatalErrorsWithCode4();
+            fault();
+        },
+        ::testing::ExitedWithCode(kExitError), "");
+    const std::vector<std::string> events = Events(log);
+    ASSERT_EQ(events.size(), 2u) << ReadWholeFile(log);
+    EXPECT_EQ(events[0].compare(0, logged.size(), logged), 0) << events[0];
+    EXPECT_EQ(events[1], "Fim: c\xF3" "digo de sa\xED" "da 4");
+}
+
+void Throw() {
+    throw std::runtime_error("escaped");
+}
+
+void ThrowThroughNoexcept() noexcept {
+    Throw();
+}
+
+TEST(FatalErrors, TerminateAndACrashEndWithCode4AndALogLine) {
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    const std::string log = MakeTempFolder("fatal") + "k.log";
+    EndsWithCode4([] { std::terminate(); }, log,
+                  "Erro fatal: t\xE9rmino inesperado do programa (std::terminate)");
+    EndsWithCode4(ThrowThroughNoexcept, log,
+                  "Erro fatal: t\xE9rmino inesperado do programa (std::terminate)");
+    EndsWithCode4([] { RaiseException(0xC0000005, 0, 0, nullptr); }, log,
+                  "Erro fatal: exce\xE7\xE3o 0xC0000005 n\xE3o tratada no endere\xE7o ");
 }
 
 }  // namespace

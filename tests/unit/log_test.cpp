@@ -1,6 +1,6 @@
-// The log file: created anew, one CRLF line per event with the local time in front, line breaks
-// inside an event flattened, nothing written while no log is open, and a file that cannot be
-// created reported with the system's error code.
+// The log file: created new, one CRLF line per event with the local time in front, line breaks
+// inside an event flattened, nothing written while no log is open, a file that cannot be created
+// reported with the system's error code, and nothing someone planted at its name ever opened.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -71,10 +71,84 @@ TEST(Log, AFileThatCannotBeCreatedIsRefused) {
     }
 }
 
-TEST(Log, DefaultPlaceIsTheTemporaryFolder) {
+TEST(Log, DefaultFolderIsTheTemporaryFolder) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    EXPECT_EQ(DefaultLogPath(), std::string(temp) + "InstaladorKestrel.log");
+    EXPECT_EQ(DefaultLogFolder(), std::string(temp));
+}
+
+// A hard link planted at the log's name would have the log overwrite its target (a file of the
+// planter's choice, written with the installer's rights): the named log refuses it, and a
+// symbolic link, and writes nothing anywhere.
+TEST(Log, ANamedLogRefusesLinks) {
+    const std::string folder = MakeTempFolder("log-links");
+    const std::string target = folder + "system file.dll", path = folder + "kestrel.log";
+    WriteTextFile(target, "the target's own bytes");
+    ASSERT_TRUE(CreateHardLinkA(path.c_str(), target.c_str(), nullptr));
+    DWORD error = 0;
+    EXPECT_FALSE(OpenLog(path, &error));
+    EXPECT_EQ(error, kLogHasOtherNames);
+    EXPECT_FALSE(LogIsOpen());
+    EXPECT_EQ(ReadWholeFile(target), "the target's own bytes");
+    EXPECT_NE(LogErrorText(error).find("links f\xEDsicos"), std::string::npos);
+
+    using CreateSymbolicLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    const auto createSymbolicLink = reinterpret_cast<CreateSymbolicLinkFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+    const std::string symbolic = folder + "symbolic.log";
+    if (!createSymbolicLink || !createSymbolicLink(symbolic.c_str(), target.c_str(), 0)) {
+        // On Windows only an administrator (or developer mode) may make one.
+        GTEST_SKIP() << "no symbolic link could be made here (error " << GetLastError() << ")";
+    }
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+        // Wine 8.0 difference: its symbolic links show no reparse-point attribute, neither by
+        // name nor through a handle opened with FILE_FLAG_OPEN_REPARSE_POINT. The log then takes
+        // the link for a file: it deletes the link itself (never its target) and makes a new file.
+        EXPECT_TRUE(OpenLog(symbolic, &error));
+        CloseLog();
+        EXPECT_EQ(ReadWholeFile(symbolic), "");
+    } else {
+        EXPECT_FALSE(OpenLog(symbolic, &error));
+        EXPECT_EQ(error, kLogIsALink);
+        EXPECT_NE(LogErrorText(error).find("link (simb\xF3lico"), std::string::npos);
+    }
+    EXPECT_EQ(ReadWholeFile(target), "the target's own bytes");
+}
+
+TEST(Log, NewLogNamesCountWithinTheDay) {
+    SYSTEMTIME day{};
+    day.wYear = 2024; day.wMonth = 5; day.wDay = 1;
+    EXPECT_EQ(NewLogName(day, 1), "InstaladorKestrel 2024-05-01 #001.log");
+    EXPECT_EQ(NewLogName(day, 42), "InstaladorKestrel 2024-05-01 #042.log");
+    EXPECT_EQ(NewLogName(day, 999), "InstaladorKestrel 2024-05-01 #999.log");
+}
+
+// The log without a name takes the first free name of the day; whatever holds a name (a folder,
+// a hard link to another file, an older log) is passed over and left as it is.
+TEST(Log, ANewLogPassesOverEveryTakenName) {
+    const std::string folder = MakeTempFolder("log-new");
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    const std::string target = folder + "target.txt";
+    WriteTextFile(target, "the target's own bytes");
+    ASSERT_TRUE(CreateDirectoryA((folder + NewLogName(today, 1)).c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkA((folder + NewLogName(today, 2)).c_str(), target.c_str(), nullptr));
+    WriteTextFile(folder + NewLogName(today, 3), "an older log");
+
+    ASSERT_TRUE(OpenNewLog(folder));
+    EXPECT_EQ(LogPath(), folder + NewLogName(today, 4));
+    Log("linha");
+    CloseLog();
+    EXPECT_NE(ReadWholeFile(folder + NewLogName(today, 4)).find("  linha\r\n"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(target), "the target's own bytes");
+    EXPECT_EQ(ReadWholeFile(folder + NewLogName(today, 3)), "an older log");
+    EXPECT_TRUE(GetFileAttributesA((folder + NewLogName(today, 1)).c_str()) &
+                FILE_ATTRIBUTE_DIRECTORY);
+
+    DWORD error = 0;
+    EXPECT_FALSE(OpenNewLog(folder + "no such folder\\", &error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(LogIsOpen());
 }
 
 }  // namespace

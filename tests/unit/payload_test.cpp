@@ -14,6 +14,7 @@
 #include "core/InstallContext.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "tasks/Payload.h"
 #include "tasks/PayloadTable.h"
 
@@ -189,6 +190,46 @@ TEST_F(PayloadFixture, WritesEveryRowInOrderAndKeepsAPresentKeepIfPresentFile) {
         EXPECT_EQ(ReadWholeFile(Dest(row)), want) << "row " << row;
     }
     EXPECT_EQ(Strays(kPayloadRows), std::vector<std::string>{});
+}
+
+// A killed run leaves its new files ("~kst" + 8 hex digits + ".tmp") beside the destinations:
+// the next run deletes exactly those, in every folder it writes, and nothing of another pattern
+// (the files that wait for a restart end in .old and .new).
+TEST_F(PayloadFixture, LeftoversOfAKilledRunAreRemovedAndNothingElse) {
+    const char* const removed[] = {"bde\\~kst0A1B2C3D.tmp", "odbc\\~kst00000000.tmp",
+                                   "sys\\~kstFFFFFFFF.tmp"};
+    const char* const kept[] = {"sys\\~kst0A1B2C3D.old", "sys\\~kst0A1B2C3D.new",
+                                "sys\\~kst0a1b2c3d.tmp", "sys\\~kst1234.tmp",
+                                "sys\\~kst0A1B2C3D4.tmp", "sys\\x~kst0A1B2C3D.tmp",
+                                "sys\\~kst0A1B2C3G.tmp", "sys\\~kst0A1B2C3D.tmp.txt"};
+    for (const char* name : removed) WriteTextFile(root + name, "left by a killed run");
+    for (const char* name : kept) WriteTextFile(root + name, "not ours");
+    ASSERT_TRUE(CreateDirectoryA((root + "bde\\~kst11111111.tmp").c_str(), nullptr));
+    const std::string log = root + "k.log";
+    ASSERT_TRUE(OpenLog(log));
+    MakeModule();
+
+    ExtractPayload(context, ui, module);
+    CloseLog();
+
+    for (const char* name : removed)
+        EXPECT_EQ(GetFileAttributesA((root + name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+    for (const char* name : kept) EXPECT_EQ(ReadWholeFile(root + name), "not ours") << name;
+    EXPECT_TRUE(GetFileAttributesA((root + "bde\\~kst11111111.tmp").c_str()) &
+                FILE_ATTRIBUTE_DIRECTORY);
+    const std::string text = ReadWholeFile(log);
+    for (const char* name : removed)
+        EXPECT_NE(text.find("Arquivo tempor\xE1rio de uma execu\xE7\xE3o interrompida removido: " +
+                            root + name), std::string::npos) << text;
+}
+
+TEST(PendingFileName, OnlyTheInstallersOwnPattern) {
+    for (const char* name : {"~kst0A1B2C3D.tmp", "~kst00000000.tmp", "~kstABCDEF12.tmp"})
+        EXPECT_TRUE(IsPendingFileName(name)) << name;
+    for (const char* name : {"~kst0A1B2C3D.old", "~kst0A1B2C3D.new", "~kst0a1b2c3d.tmp",
+                             "~KST0A1B2C3D.tmp", "~kst0A1B2C3.tmp", "~kst0A1B2C3D0.tmp",
+                             "~kst0A1B2C3G.tmp", "~kst0A1B2C3D.TMP", "kst0A1B2C3D.tmp", ""})
+        EXPECT_FALSE(IsPendingFileName(name)) << name;
 }
 
 TEST_F(PayloadFixture, AMissingBlobStopsBeforeItsRowIsAnnounced) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "TestSupport.h"
@@ -21,6 +22,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/Security.h"
 #include "platform/Shell.h"
 #include "tasks/PayloadTable.h"
 #include "../common/ComEnvironment.h"
@@ -379,6 +381,66 @@ TEST_F(Run, ReinstallQuestion) {
     EXPECT_EQ(yes.events.back(), "cancel:on");
     EXPECT_EQ(yes.status, "Instala\xE7\xE3o conclu\xED" "da!");
     EXPECT_EQ(ReadValue(kDataSource, "Servername"), "192.168.0.10");
+}
+
+// The folders the run creates for the engine and the drivers get the protection of a
+// program-files folder, and no other folder: not one that existed before, not the application's
+// own folder (LocalFolder keeps what it inherits). A folder on their paths that belongs to an
+// ordinary other user stops the run before any payload file is written.
+struct FolderWatch {
+    std::vector<std::string> protectedFolders;
+    std::map<std::string, SidBytes> owners;
+} gFolders;
+
+BOOL WINAPI RecordProtectedCreate(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
+    if (attributes && attributes->lpSecurityDescriptor) gFolders.protectedFolders.push_back(path);
+    return SystemFolderCalls().CreateDirectory(path, attributes);
+}
+
+DWORD GivenOwner(const std::string& path, SidBytes& owner) {
+    const auto given = gFolders.owners.find(path);
+    if (given == gFolders.owners.end()) return SystemFolderCalls().ReadOwner(path, owner);
+    owner = given->second;
+    return ERROR_SUCCESS;
+}
+
+const FolderCalls kWatchedFolders = {RecordProtectedCreate, GivenOwner};
+
+TEST_F(Run, OnlyTheFoldersItCreatesForTheEngineAreProtected) {
+    gFolders = FolderWatch();
+    SetFolderCalls(&kWatchedFolders);
+    ASSERT_TRUE(CreateDirectoryA("C:\\Arquivos de Programas", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Arquivos de Programas\\Arquivos Comuns", nullptr));
+    Ui ui;
+    Perform(ui);
+    const std::string bde = "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared";
+    const std::string odbc = "C:\\Arquivos de programas\\PostgreSQL";
+    EXPECT_EQ(gFolders.protectedFolders,
+              (std::vector<std::string>{bde, bde + "\\BDE", odbc, odbc + "\\psqlODBC",
+                                        odbc + "\\psqlODBC\\0804", odbc + "\\psqlODBC\\0804\\bin"}));
+    EXPECT_TRUE(DirectoryExists("D:\\Kestrel"));
+    EXPECT_EQ(ui.status, "Instala\xE7\xE3o conclu\xED" "da!");
+
+    // The same folders, one of them made beforehand by another user.
+    gFolders.protectedFolders.clear();
+    gFolders.owners["C:\\Arquivos de Programas\\Arquivos Comuns"] =
+        MakeSid(5, {21, 1, 2, 3, 1001});
+    DeleteFileA((bde + "\\BDE\\BDEADMIN.HLP").c_str());
+    Ui refused;
+    refused.answers = {IDYES};
+    try {
+        Perform(refused);
+        ADD_FAILURE() << "the run went on";
+    } catch (const EFolderOwnerError& e) {
+        EXPECT_NE(e.message().find("A pasta \"C:\\Arquivos de Programas\\Arquivos Comuns\" "
+                                   "pertence ao usu\xE1rio S-1-5-21-1-2-3-1001"),
+                  std::string::npos) << e.message();
+    }
+    SetFolderCalls(nullptr);
+    EXPECT_TRUE(gFolders.protectedFolders.empty());
+    EXPECT_FALSE(FileExists(bde + "\\BDE\\BDEADMIN.HLP"));
+    for (const std::string& event : refused.events)
+        EXPECT_NE(event.rfind("status:Instalando ", 0), 0u) << event;
 }
 
 TEST_F(Run, MissingSettingsFileWritesNothing) {
