@@ -134,8 +134,12 @@ TEST(DatabaseAccess, BdeDirectoryFromAnEarlierRegistration) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Borland");
-        if (k.keyPresent) ASSERT_TRUE(SetRegValue(kBdeKey, "SHAREDMEMSIZE", "2048"));
-        if (k.dllPath) ASSERT_TRUE(SetRegValue(kBdeKey, "DLLPATH", k.dllPath));
+        if (k.keyPresent) {
+            ASSERT_TRUE(SetRegValue(kBdeKey, "SHAREDMEMSIZE", "2048"));
+        }
+        if (k.dllPath) {
+            ASSERT_TRUE(SetRegValue(kBdeKey, "DLLPATH", k.dllPath));
+        }
 
         InstallContext c = Example();
         Register(c);

@@ -411,14 +411,22 @@ TEST_F(Run, OnlyTheFoldersItCreatesForTheEngineAreProtected) {
     SetFolderCalls(&kWatchedFolders);
     ASSERT_TRUE(CreateDirectoryA("C:\\Arquivos de Programas", nullptr));
     ASSERT_TRUE(CreateDirectoryA("C:\\Arquivos de Programas\\Arquivos Comuns", nullptr));
+    std::vector<std::string> uninstallerFoldersMissing;
+    std::string folder = ProgramFilesFolder("C:");
+    for (const char* name : {"\\Tavrin", "\\Kestrel", "\\Desinstalar"})
+        if (!DirectoryExists(folder += name)) uninstallerFoldersMissing.push_back(folder);
     Ui ui;
     Perform(ui);
     const std::string bde = "C:\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared";
     const std::string odbc = "C:\\Arquivos de programas\\PostgreSQL";
-    EXPECT_EQ(gFolders.protectedFolders,
-              (std::vector<std::string>{bde, bde + "\\BDE", odbc, odbc + "\\psqlODBC",
-                                        odbc + "\\psqlODBC\\0804", odbc + "\\psqlODBC\\0804\\bin"}));
-    EXPECT_TRUE(DirectoryExists("D:\\Kestrel"));
+    // Besides the engine's, the uninstaller's folders below the program-files folder that did not
+    // exist before the run.
+    std::vector<std::string> expected = {bde, bde + "\\BDE", odbc, odbc + "\\psqlODBC",
+                                         odbc + "\\psqlODBC\\0804", odbc + "\\psqlODBC\\0804\\bin"};
+    expected.insert(expected.end(), uninstallerFoldersMissing.begin(), uninstallerFoldersMissing.end());
+    EXPECT_EQ(gFolders.protectedFolders, expected);
+    // The application's folder (LocalApp rebased to the system drive) keeps what it inherits.
+    EXPECT_TRUE(DirectoryExists("C:\\Kestrel"));
     EXPECT_EQ(ui.status, "Instala\xE7\xE3o conclu\xED" "da!");
 
     // The same folders, one of them made beforehand by another user.
