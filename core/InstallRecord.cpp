@@ -165,7 +165,10 @@ void CountSharedFiles(const std::vector<std::string>& paths) {
         if (record.CurrentKey() && record.ValueExists(path)) continue;
         DWORD count = 0;
         shared.ReadInteger(path, count);
-        const bool foreign = count == 0 && FileExists(path);
+        // A plain look at the file's attributes: the path is a full one, made by the run.
+        const DWORD attributes = count == 0 ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+        const bool foreign =
+            attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         const DWORD raised = count + 1 + (foreign ? 1 : 0);
         shared.WriteInteger(path, raised);
         record.WriteInteger(path, 1);
