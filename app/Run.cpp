@@ -132,7 +132,7 @@ Registrations RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
         }
         StartedProgram program;
         DWORD error = 0;
-        if (ShellStart(ui.ApplicationWindow(), regsvr32, parameters, program, &error))
+        if (StartProgram(regsvr32, parameters, program, &error))
             started.push_back({std::string("regsvr32.exe ") + parameters, std::move(program)});
         else
             ui.NoteWarning(std::string("regsvr32.exe ") + parameters + " n\xE3o foi iniciado: " +
@@ -168,9 +168,10 @@ void WaitForRegistrations(Registrations& started, InstallerUi& ui) {
     }
 }
 
-void CopyApplication(const InstallContext& context, InstallerUi& ui) {
+void CopyApplication(const InstallContext& context, InstallerUi& ui, FileFlushList& written) {
     ShowStatus(ui, kStatusCopying);
     if (CopyFileReplacing(context.RemoteApp, context.LocalApp)) {
+        written.Add(context.LocalApp);
         Record(Recorded::Program, context.LocalApp);
         Log("Execut\xE1vel copiado: " + context.RemoteApp + " para " + context.LocalApp);
     } else {
@@ -210,10 +211,17 @@ std::string CreateUninstallerFolder(const InstallContext& context) {
     return folder;
 }
 
+// The links of the installation (the shell writes them; placed now or by an earlier run).
+void AddLinks(FileFlushList& written) {
+    for (const std::string& link : RecordedItems(Recorded::Links))
+        if (FileExists(link)) written.Add(link);
+}
+
 // The uninstaller: this program's image without the payload, kept in a folder of its own.
-std::string CreateUninstaller(const InstallContext& context) {
+std::string CreateUninstaller(const InstallContext& context, FileFlushList& written) {
     const std::string uninstaller = CreateUninstallerFolder(context) + kUninstallerName;
     WriteImageWithoutResources(OwnProgramFile(), uninstaller, 1, kPayloadRows);
+    written.Add(uninstaller);
     Record(Recorded::Program, uninstaller);
     Log("Desinstalador gravado: " + uninstaller + " (" + std::to_string(FileSizeOf(uninstaller)) +
         " bytes)");
@@ -263,12 +271,15 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
         CreateDirectories(context);
         BuildPayloadDestinations(context);
         CountPayloadFiles(context);
-        ExtractPayload(context, ui, sources.PayloadModule);
+        FileFlushList written;  // what the run wrote, made durable before the completion mark
+        ExtractPayload(context, ui, sources.PayloadModule, &written);
         Registrations registrations = RegisterComDlls(context, ui);
-        CopyApplication(context, ui);
+        CopyApplication(context, ui, written);
         CreateLinks(context, ui);
+        const std::string uninstaller = CreateUninstaller(context, written);
+        AddLinks(written);
+        MakeDurable(written);  // while the registrations run
         WaitForRegistrations(registrations, ui);
-        const std::string uninstaller = CreateUninstaller(context);
         ui.SetStatus(kStatusDone);
         MarkInstallationComplete(context, uninstaller);
         if (context.FilesAwaitingRestart.empty()) {

@@ -154,17 +154,27 @@ unsigned long SharedCount(const std::string& path) {
 }
 
 void CountSharedFile(const std::string& path) {
-    if (IsRecorded(Recorded::Files, path)) return;
-    MachineKeys reg;
-    reg.OpenKey(kSharedDllsKey, true);  // a failed open makes the write raise
-    DWORD count = 0;
-    reg.ReadInteger(path, count);
-    const bool foreign = count == 0 && FileExists(path);
-    const DWORD raised = count + 1 + (foreign ? 1 : 0);
-    reg.WriteInteger(path, raised);
-    Record(Recorded::Files, path);
-    Log("Arquivo compartilhado contado: " + path + " (" + std::to_string(raised) +
-        (foreign ? "; j\xE1 existia sem contagem)" : ")"));
+    CountSharedFiles({path});
+}
+
+void CountSharedFiles(const std::vector<std::string>& paths) {
+    MachineKeys record, shared;
+    record.OpenKey(RecordPath(Recorded::Files), true);  // failed opens make the writes raise
+    shared.OpenKey(kSharedDllsKey, true);
+    for (const std::string& path : paths) {
+        if (record.CurrentKey() && record.ValueExists(path)) continue;
+        DWORD count = 0;
+        shared.ReadInteger(path, count);
+        // A plain look at the file's attributes: the path is a full one, made by the run.
+        const DWORD attributes = count == 0 ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+        const bool foreign =
+            attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        const DWORD raised = count + 1 + (foreign ? 1 : 0);
+        shared.WriteInteger(path, raised);
+        record.WriteInteger(path, 1);
+        Log("Arquivo compartilhado contado: " + path + " (" + std::to_string(raised) +
+            (foreign ? "; j\xE1 existia sem contagem)" : ")"));
+    }
 }
 
 bool ReleaseSharedFile(const std::string& path) {

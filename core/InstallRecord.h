@@ -55,6 +55,8 @@ unsigned long SharedCount(const std::string& path);
 // raised by one, and by one more when the file is there already without any count (someone
 // else put it there, and keeps using it). Nothing when the record has the file already.
 void CountSharedFile(const std::string& path);
+// CountSharedFile for each path, with the two keys opened once for all.
+void CountSharedFiles(const std::vector<std::string>& paths);
 // Gives up Kestrel's use of a recorded file: true when nobody uses it any more (the count
 // reached 0 and its value is gone); false when others still count it. The file leaves the
 // record either way.

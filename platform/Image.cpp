@@ -17,8 +17,22 @@ using Bytes = std::vector<uint8_t>;
     throw Exception(Format("Cannot copy the program image \"%s\": %s", path.c_str(), problem));
 }
 
+// Bytes read where they lie (the mapped image): no copy of them is made.
+class ByteView {
+public:
+    ByteView(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    size_t size() const { return size_; }
+    const uint8_t* data() const { return data_; }
+    const uint8_t* begin() const { return data_; }
+    const uint8_t* end() const { return data_ + size_; }
+    uint8_t operator[](size_t at) const { return data_[at]; }
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
 struct Reader {
-    const Bytes& b;
+    ByteView b;
     const std::string& path;
     uint32_t U16(size_t at) const {
         if (at + 2 > b.size()) RaiseImage(path, "truncated");
@@ -43,19 +57,30 @@ uint32_t AlignUp(uint32_t value, uint32_t alignment) {
     return alignment ? (value + alignment - 1) / alignment * alignment : value;
 }
 
-Bytes ReadWholeFile(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) RaiseCreateError(path, GetLastError());
-    DWORD high = 0;
-    const DWORD size = GetFileSize(file.Get(), &high);
-    if (size == INVALID_FILE_SIZE || high) RaiseImage(path, "unreadable size");
-    Bytes bytes(size);
-    DWORD got = 0;
-    if (size && (!ReadFile(file.Get(), bytes.data(), size, &got, nullptr) || got != size))
-        RaiseImage(path, "read error");
-    return bytes;
-}
+// A file mapped for reading: its pages come from the file (or the system's cache of it) as they
+// are read, and take no private memory; the payload's 32 MB are never touched.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsOpen()) RaiseCreateError(path, GetLastError());
+        DWORD high = 0;
+        size_ = GetFileSize(file.Get(), &high);
+        if (size_ == INVALID_FILE_SIZE || high || size_ == 0) RaiseImage(path, "unreadable size");
+        FileHandle mapping(CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mapping.IsOpen()) RaiseImage(path, "cannot be mapped");
+        view_ = static_cast<const uint8_t*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+        if (!view_) RaiseImage(path, "cannot be mapped");
+    }
+    ~MappedFile() { UnmapViewOfFile(view_); }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ByteView View() const { return ByteView(view_, size_); }
+private:
+    const uint8_t* view_ = nullptr;
+    DWORD size_ = 0;
+};
 
 // One section header of the image, as read.
 struct Section {
@@ -143,7 +168,7 @@ private:
 // then the data.
 class ResourceWriter {
 public:
-    ResourceWriter(const Bytes& source, uint32_t rva) : source_(source), rva_(rva) {}
+    ResourceWriter(ByteView source, uint32_t rva) : source_(source), rva_(rva) {}
 
     Bytes Build(const Node& root) {
         // Pass 1: sizes and offsets.
@@ -229,7 +254,7 @@ private:
         return at;
     }
 
-    const Bytes& source_;
+    ByteView source_;
     uint32_t rva_;
     Bytes out_;
     uint32_t dirAt_ = 0, entryAt_ = 0, nameAt_ = 0, dataAt_ = 0, nextDir_ = 0;
@@ -253,7 +278,8 @@ uint32_t ImageChecksum(const Bytes& b, size_t checksumAt) {
 
 void WriteImageWithoutResources(const std::string& from, const std::string& to, int firstId,
                                 int lastId) {
-    const Bytes image = ReadWholeFile(from);
+    const MappedFile mapped(from);
+    const ByteView image = mapped.View();
     const Reader r{image, from};
     if (r.U16(0) != 0x5A4D) RaiseImage(from, "no MZ header");
     const size_t pe = r.U32(0x3C);

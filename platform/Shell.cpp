@@ -73,20 +73,18 @@ void StartedProgram::Close() {
     }
 }
 
-bool ShellStart(HWND owner, const std::string& program, const std::string& parameters,
-                StartedProgram& started, DWORD* error) {
-    SHELLEXECUTEINFOA info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
-    info.hwnd = owner;
-    info.lpVerb = "open";
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    const bool ok = ShellExecuteExA(&info) != FALSE;
+bool StartProgram(const std::string& program, const std::string& parameters,
+                  StartedProgram& started, DWORD* error) {
+    std::string commandLine = "\"" + program + "\" " + parameters;  // CreateProcessA may write in it
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const bool ok = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &startup, &process) != FALSE;
     const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
     if (error) *error = code;
-    started = StartedProgram(ok ? info.hProcess : nullptr);
+    if (ok) CloseHandle(process.hThread);
+    started = StartedProgram(ok ? process.hProcess : nullptr);
     Log("Iniciado: " + program + " " + parameters +
         (ok ? std::string() : " (falhou, erro " + std::to_string(code) + ")"));
     return ok;

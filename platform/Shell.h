@@ -23,7 +23,7 @@ void ShellOpen(HWND owner, const std::string& program, const std::string& parame
 // unattended run must never wait for a person).
 void ShellOpenWithoutBoxes();
 
-// A program started through the shell and not yet waited for: owns its process handle.
+// A started program not yet waited for: owns its process handle.
 class StartedProgram {
 public:
     StartedProgram() = default;
@@ -48,12 +48,13 @@ private:
     HANDLE process_ = nullptr;
 };
 
-// ShellExecuteExA with the verb "open", no working directory, SW_SHOWNORMAL and no box of the
-// shell's own, keeping the process to wait for. False, with the system's error code in *error,
-// when the program could not be started (a program the shell opens without a process of its own
-// counts as started, and there is nothing to wait for then).
-bool ShellStart(HWND owner, const std::string& program, const std::string& parameters,
-                StartedProgram& started, DWORD* error = nullptr);
+// CreateProcessA of the program file program (a full path: nothing is searched for), with the
+// command line "program" parameters, the installer's current folder and no handles inherited,
+// keeping the process to wait for. Logged. False, with the system's error code in *error, when
+// it could not be started. (The shell is not needed to start a program file: ShellExecuteEx
+// would look up the file's association and load the shell's machinery for it first.)
+bool StartProgram(const std::string& program, const std::string& parameters,
+                  StartedProgram& started, DWORD* error = nullptr);
 
 // How a wait for a started program ended.
 enum class ProgramEnd { Exited, StillRunning, NotWaitable };

@@ -59,11 +59,22 @@ void RemoveLeftovers(const InstallContext& context) {
 
 }  // namespace
 
-void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
+void MakeDurable(FileFlushList& written) {
+    std::string failed;
+    DWORD error = 0;
+    if (!written.Flush(&failed, &error))
+        throw EWriteError(Format("Stream write error: \"%s\". %s", failed.c_str(),
+                                 SysErrorMessage(error).c_str()));
+}
+
+void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
+                    FileFlushList* runList) {
     RemoveLeftovers(context);
-    // Each file replaces its old one only once it is whole; all of them reach the disk at the
-    // end of the step (also the rows before a failing one), with one flush point for all.
-    FileFlushList written;
+    // Each file replaces its old one only once it is whole. All of them reach the disk at one
+    // flush point for all: the run's, before it marks the installation complete, or else at the
+    // end of this step; also the rows before a failing one (the list's destructor).
+    FileFlushList ownList;
+    FileFlushList& written = runList ? *runList : ownList;
     for (const PayloadEntry& entry : PayloadTable) {
         const std::string& destination = context.Destinations[entry.Row - 1];
         if (!(entry.KeepIfPresent && FileExists(destination))) {
@@ -84,16 +95,14 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module) {
         }
         ui.ProcessMessages();  // also for a kept row
     }
-    std::string failed;
-    DWORD error = 0;
-    if (!written.Flush(&failed, &error))
-        throw EWriteError(Format("Stream write error: \"%s\". %s", failed.c_str(),
-                                 SysErrorMessage(error).c_str()));
+    if (!runList) MakeDurable(ownList);
 }
 
 void CountPayloadFiles(const InstallContext& context) {
+    std::vector<std::string> paths;
     for (const std::string& destination : context.Destinations)
-        CountSharedFile(ExpandFileName(destination));
+        paths.push_back(ExpandFileName(destination));
+    CountSharedFiles(paths);
 }
 
 namespace {
@@ -106,11 +115,10 @@ bool IsComDll(const std::string& path) {
 
 constexpr DWORD kUnregisterWaitMs = 120000;
 
-void Unregister(const std::string& systemDir, const std::string& path, InstallerUi& ui) {
+void Unregister(const std::string& systemDir, const std::string& path) {
     StartedProgram program;
     DWORD code = 0;
-    if (!ShellStart(ui.ApplicationWindow(), systemDir + "\\regsvr32.exe", "/u /s \"" + path + "\"",
-                    program))
+    if (!StartProgram(systemDir + "\\regsvr32.exe", "/u /s \"" + path + "\"", program))
         return;
     if (WaitForProgram(program, kUnregisterWaitMs, &code) == ProgramEnd::Exited)
         Log("regsvr32.exe /u: c\xF3" "digo " + std::to_string(code));
@@ -145,7 +153,7 @@ void RemovePayloadFiles(const std::string& systemDir, InstallerUi& ui,
         if (!FileExists(path)) continue;
         ui.SetStatus("Removendo " + path);
         ui.ProcessMessages();
-        if (IsComDll(path)) Unregister(systemDir, path, ui);
+        if (IsComDll(path)) Unregister(systemDir, path);
         DeleteFileNowOrAtRestart(path, awaitingRestart);
     }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/InstallContext.h"
+#include "platform/Files.h"
 
 class InstallerUi;
 
@@ -19,8 +20,14 @@ void BuildPayloadDestinations(InstallContext& context);
 // announced. A row whose old file is in use is replaced by renaming the old one aside or at the
 // next restart (WriteFileReplacing), logged with the programs that hold it, and listed in
 // context.FilesAwaitingRestart. Raises EResNotFound, EFCreateError or EWriteError at the failing
-// row; the rows before it stay written.
-void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module = nullptr);
+// row; the rows before it stay written. The files written are added to written, the run's list of
+// files to make durable (MakeDurable) before it marks the installation complete; without a list
+// the step makes them durable itself at its end.
+void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module = nullptr,
+                    FileFlushList* written = nullptr);
+// Writes every file of the list to the disk (FileFlushList::Flush); raises EWriteError naming the
+// first file that could not be written.
+void MakeDurable(FileFlushList& written);
 
 // Counts every destination in SharedDLLs, once per machine (CountSharedFile), before the files
 // are written: a file already there is then still seen as someone else's.

@@ -73,14 +73,14 @@ TEST(Record, KeepsItemsPerKindAndIsRemovedWhole) {
 TEST(StartedPrograms, ExitCodeAndFailedStart) {
     const std::string cmd = SystemDirectory() + "\\cmd.exe";
     StartedProgram program;
-    ASSERT_TRUE(ShellStart(nullptr, cmd, "/c exit 3", program));
+    ASSERT_TRUE(StartProgram(cmd, "/c exit 3", program));
     DWORD code = 0;
     EXPECT_EQ(WaitForProgram(program, 60000, &code), ProgramEnd::Exited);
     EXPECT_EQ(code, 3u);
 
     StartedProgram missing;
     DWORD error = 0;
-    EXPECT_FALSE(ShellStart(nullptr, SystemDirectory() + "\\no-such-program.exe", "", missing,
+    EXPECT_FALSE(StartProgram(SystemDirectory() + "\\no-such-program.exe", "", missing,
                             &error));
     EXPECT_NE(error, 0u);
     EXPECT_EQ(WaitForProgram(missing, 0, &code), ProgramEnd::NotWaitable);
