@@ -131,6 +131,19 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+std::vector<std::string> ReplacementFiles(const std::vector<std::string>& folders) {
+    std::vector<std::string> found;
+    for (const std::string& folder : folders) {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder + "\\~kst*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do found.push_back(folder + "\\" + data.cFileName);
+        while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    return found;
+}
+
 bool ProcessRunning(const char* exeName) {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry{};

@@ -80,6 +80,9 @@ void WriteFile(const std::string& path, const std::string& contents);
 void WriteLargeFile(const std::string& path, LONG megabytes);
 // The whole file ("" when it cannot be read).
 std::string ReadFile(const std::string& path);
+// The files a replacement makes or leaves ("~kst*": being written, renamed aside, waiting for the
+// restart) in these folders, with their paths.
+std::vector<std::string> ReplacementFiles(const std::vector<std::string>& folders);
 bool FileExists(const std::string& path);
 // A process of that program file name (e.g. "regsvr32.exe") is running in this prefix.
 bool ProcessRunning(const char* exeName);

@@ -69,20 +69,6 @@ bool IsFile(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Files a replacement could leave behind.
-std::vector<std::string> TemporaryFiles(const std::vector<std::string>& folders) {
-    std::vector<std::string> found;
-    for (const std::string& folder : folders) {
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "\\~kst*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) continue;
-        do found.push_back(folder + "\\" + data.cFileName);
-        while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    return found;
-}
-
 // The system's text for an error code as the create error shows it: trailing blanks, control
 // characters and full stops cut off.
 std::string SystemText(DWORD code) {
@@ -146,7 +132,7 @@ TEST(PayloadE2E, FreshRunWritesEveryFileAndAReinstallKeepsRows21And74) {
     }
     for (int row = 1; row <= 82; ++row)
         EXPECT_TRUE(HasContent(Destination(row), Payload(row)));
-    EXPECT_EQ(TemporaryFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
 
     // regsvr32 is started, not waited for: its marks appear in their own time.
     const std::string msxml5 = std::string(kSystem) + "\\msxml5.dll";
@@ -189,7 +175,7 @@ TEST(PayloadE2E, AFolderNamedLikeRow73EndsTheRunWithTheCreateError) {
     for (int row = 74; row <= 82; ++row)
         EXPECT_EQ(GetFileAttributesA(Destination(row).c_str()), INVALID_FILE_ATTRIBUTES)
             << Destination(row);
-    EXPECT_EQ(TemporaryFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
 }
 
 TEST(PayloadE2E, AReadOnlyFileGivesTheCreateErrorAndStaysAsItWas) {
@@ -204,7 +190,7 @@ TEST(PayloadE2E, AReadOnlyFileGivesTheCreateErrorAndStaysAsItWas) {
                     "Instalando " + first);
     EXPECT_TRUE(HasContent(first, "the site's BDEADMIN.HLP"));
     EXPECT_EQ(GetFileAttributesA(first.c_str()), attributes);
-    EXPECT_EQ(TemporaryFiles({kDefaultBde}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({kDefaultBde}), std::vector<std::string>{});
 }
 
 // The BDE registered on a small disk (1 MB, drive T:): rows 1 to 10 fit, row 11
@@ -225,7 +211,7 @@ TEST(PayloadE2E, AFullDiskGivesTheWriteErrorAndKeepsThePreviousFile) {
     EXPECT_TRUE(HasContent(admin, "the previous bdeadmin.exe"));
     for (int row = 1; row <= 10; ++row) EXPECT_TRUE(HasContent(Destination(row, bde), Payload(row)));
     EXPECT_FALSE(IsFile(Destination(12, bde)));
-    EXPECT_EQ(TemporaryFiles({bde}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({bde}), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -73,20 +73,6 @@ std::vector<std::string> AllDestinations() {
                                          << want.size();
 }
 
-// The replacement's files ("~kst*") left in the folders.
-std::vector<std::string> ReplacementFiles(const std::vector<std::string>& folders) {
-    std::vector<std::string> found;
-    for (const std::string& folder : folders) {
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "\\~kst*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) continue;
-        do found.push_back(folder + "\\" + data.cFileName);
-        while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    return found;
-}
-
 std::string MarkerValue(const char* dll) {
     const std::string value = RegValue("SOFTWARE\\Kestrel\\SamplePayload", dll);
     return value == "(missing)" ? "" : value;
@@ -258,7 +244,7 @@ TEST(UpgradeE2E, VerySilentOverFilesInUseEndsWith3010AndTheRestartFinishesIt) {
     EXPECT_TRUE(HasContent(dll, Payload(22)));
     EXPECT_TRUE(HasContent(midas, Payload(73)));
     EXPECT_TRUE(HasContent(capicom, Payload(81)));
-    EXPECT_EQ(ReplacementFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({kDefaultBde, kOdbc, kSystem}), std::vector<std::string>{});
     EXPECT_EQ(lstrcmpiA(MarkerValue("capicom.dll").c_str(), capicom.c_str()), 0)
         << "capicom.dll registered from \"" << MarkerValue("capicom.dll") << "\"";
     EXPECT_EQ(RegValues(kRunOnceKey), Values{});
@@ -289,7 +275,7 @@ TEST(UpgradeE2E, WithTheWindowTheRunEndsWithTheRestartBox) {
         EXPECT_EQ(app.WaitForExit(), 0u);
     }
     EXPECT_TRUE(HasContent(midas, Payload(73)));
-    const std::vector<std::string> aside = ReplacementFiles({kSystem});
+    const std::vector<std::string> aside = e2e::ReplacementFiles({kSystem});
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(aside[0].substr(aside[0].size() - 4), ".old");
     EXPECT_TRUE(HasContent(aside[0], Payload(80)));
@@ -299,7 +285,7 @@ TEST(UpgradeE2E, WithTheWindowTheRunEndsWithTheRestartBox) {
     WaitForRegsvr32();
     RestartWindows();
     EXPECT_TRUE(HasContent(midas, Payload(73)));
-    EXPECT_EQ(ReplacementFiles({kSystem}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({kSystem}), std::vector<std::string>{});
 }
 
 // The program file: a read-only old copy is replaced, and nothing is left beside it. (Windows'
@@ -311,7 +297,7 @@ TEST(UpgradeE2E, AReadOnlyProgramCopyIsReplaced) {
     e2e::Launched run(std::string("/VERYSILENT /LOG=\"") + kLogFile + "\"");
     EXPECT_EQ(run.WaitForExit(), 0u);
     EXPECT_EQ(e2e::ReadFile(kLocalApp), "Kestrel, the new application");
-    EXPECT_EQ(ReplacementFiles({"C:\\Kestrel"}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({"C:\\Kestrel"}), std::vector<std::string>{});
 }
 
 // The program file's copy fails half-way: C:\\Kestrel is a disk of 1 MB (the runner's small disk,
@@ -329,7 +315,7 @@ TEST(UpgradeE2E, AProgramCopyFailingHalfWayKeepsTheOldCopy) {
     e2e::Launched run(std::string("/VERYSILENT /LOG=\"") + kLogFile + "\"");
     EXPECT_EQ(run.WaitForExit(), 5u);
     EXPECT_TRUE(HasContent(kLocalApp, "Kestrel, the old application"));
-    EXPECT_EQ(ReplacementFiles({"C:\\Kestrel"}), std::vector<std::string>{});
+    EXPECT_EQ(e2e::ReplacementFiles({"C:\\Kestrel"}), std::vector<std::string>{});
     EXPECT_TRUE(LogHas({"Execut\xE1vel n\xE3o copiado: " + std::string(kRemoteApp) + " para " +
                         kLocalApp + ": "}));
 }
