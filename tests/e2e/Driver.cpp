@@ -131,6 +131,20 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+std::vector<std::string> ManifestNames(const std::string& manifestPath) {
+    std::vector<std::string> out;
+    std::string text = ReadFile(manifestPath);
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (line.empty() || line[0] == '#') continue;
+        size_t tab = line.find('\t');
+        out.push_back(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
+    }
+    return out;
+}
+
 std::vector<std::string> ReplacementFiles(const std::vector<std::string>& folders) {
     std::vector<std::string> found;
     for (const std::string& folder : folders) {

@@ -80,6 +80,9 @@ void WriteFile(const std::string& path, const std::string& contents);
 void WriteLargeFile(const std::string& path, LONG megabytes);
 // The whole file ("" when it cannot be read).
 std::string ReadFile(const std::string& path);
+// The destination names of rows 1 to 82, from a sample payload's manifest ("row<TAB>name<TAB>...",
+// "#" comments).
+std::vector<std::string> ManifestNames(const std::string& manifestPath);
 // The files a replacement makes or leaves ("~kst*": being written, renamed aside, waiting for the
 // restart) in these folders, with their paths.
 std::vector<std::string> ReplacementFiles(const std::vector<std::string>& folders);

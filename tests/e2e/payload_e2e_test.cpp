@@ -26,19 +26,7 @@ std::string Payload(int row) {
 
 // The destination names of rows 1 to 82, from the sample payload's manifest.
 const std::vector<std::string>& Names() {
-    static std::vector<std::string> names = [] {
-        std::vector<std::string> out;
-        std::string text = e2e::ReadFile(SampleFolder() + "manifest.txt");
-        for (size_t at = 0, end; at < text.size(); at = end + 1) {
-            end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(at, end - at);
-            if (line.empty() || line[0] == '#') continue;
-            size_t tab = line.find('\t');
-            out.push_back(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
-        }
-        return out;
-    }();
+    static const std::vector<std::string> names = e2e::ManifestNames(SampleFolder() + "manifest.txt");
     return names;
 }
 

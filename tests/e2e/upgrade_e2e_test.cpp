@@ -50,14 +50,7 @@ std::string Destination(int row) {
 // Every row's destination from the sample payload's manifest.
 std::vector<std::string> AllDestinations() {
     std::vector<std::string> out;
-    std::string text = e2e::ReadFile(TestFolder() + "payload-sample\\manifest.txt");
-    for (size_t at = 0, end; at < text.size(); at = end + 1) {
-        end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (line.empty() || line[0] == '#') continue;
-        size_t tab = line.find('\t');
-        std::string name = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+    for (const std::string& name : e2e::ManifestNames(TestFolder() + "payload-sample\\manifest.txt")) {
         const size_t row = out.size() + 1;
         out.push_back((row <= 57 ? std::string(kDefaultBde) : row <= 72 ? std::string(kOdbc)
                                                                          : std::string(kSystem)) +
