@@ -188,8 +188,11 @@ public:
     // Waits for the process to end and returns its exit code (STILL_ACTIVE on timeout).
     DWORD WaitForExit(DWORD timeoutMs = kTimeoutMs);
 
-private:
+    // The form made the foreground window (keys go there), waiting for the installer's thread
+    // to answer when it was not in front already.
     void BringToFront();
+
+private:
     PROCESS_INFORMATION pi_{};
     HWND form_ = nullptr;
     std::vector<Box> boxes_;
