@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include <algorithm>
+
 #include "platform/Errors.h"
 #include "platform/Log.h"
 #include "platform/Machine.h"
@@ -335,9 +337,15 @@ std::vector<std::string> RemoveLeftoverPendingFiles(const std::string& folder) {
     return removed;
 }
 
-bool FileFlushList::Flush(std::string* failedPath, DWORD* error) {
+bool FileFlushList::Flush(std::string* failedPath, DWORD* error,
+                          const std::vector<std::string>* only) {
     bool ok = true;
+    std::vector<std::string> kept;
     for (const std::string& path : paths_) {
+        if (only && std::find(only->begin(), only->end(), path) == only->end()) {
+            kept.push_back(path);
+            continue;
+        }
         // FlushFileBuffers needs write access to the data; every sharing mode, so that a program
         // holding the file open, or the loader of one that has loaded it, is no obstacle.
         FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,
@@ -362,6 +370,6 @@ bool FileFlushList::Flush(std::string* failedPath, DWORD* error) {
         }
         ok = false;
     }
-    paths_.clear();
+    paths_.swap(kept);
     return ok;
 }

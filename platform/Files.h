@@ -111,8 +111,10 @@ public:
     FileFlushList& operator=(const FileFlushList&) = delete;
     void Add(const std::string& path) { paths_.push_back(path); }
     // Every file is tried; false when one could not be opened or flushed, with the first such
-    // file and its error in *failedPath and *error (when given).
-    bool Flush(std::string* failedPath = nullptr, DWORD* error = nullptr);
+    // file and its error in *failedPath and *error (when given). With only, just the files of the
+    // list named there (as they were added) are flushed and forgotten; the others stay.
+    bool Flush(std::string* failedPath = nullptr, DWORD* error = nullptr,
+               const std::vector<std::string>* only = nullptr);
 private:
     std::vector<std::string> paths_;
 };
