@@ -85,8 +85,9 @@ struct BoxScope {
 
 }  // namespace
 
-Application::Application(HINSTANCE instance) : module_(instance) {
+Application::Application(HINSTANCE instance, bool window) : module_(instance) {
     instance_ = this;
+    if (!window) return;
     if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
         setLayered_ = reinterpret_cast<SetLayeredWindowAttributesFn>(
             reinterpret_cast<void*>(GetProcAddress(user32, "SetLayeredWindowAttributes")));
@@ -119,14 +120,20 @@ Application::~Application() {
 }
 
 void Application::Initialize() {
+    if (!handle_) return;
     comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
 }
 
 void Application::SetTitle(const std::string& title) {
+    if (!handle_) {
+        title_ = title.substr(0, 255);
+        return;
+    }
     SetWindowTextA(handle_, title.c_str());
 }
 
 std::string Application::Title() const {
+    if (!handle_) return title_;
     char buffer[256];
     int n = GetWindowTextA(handle_, buffer, sizeof buffer);
     return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);

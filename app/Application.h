@@ -17,7 +17,9 @@ class Application {
 public:
     // Creates the application window (hidden, 0 x 0, at the centre of the primary screen) and
     // looks up SetLayeredWindowAttributes.
-    explicit Application(HINSTANCE instance);
+    // With window false (a run that shows nothing: /VERYSILENT) there is no application window,
+    // and no window of any kind is made unless a form is; Handle() is nullptr then.
+    explicit Application(HINSTANCE instance, bool window = true);
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -25,7 +27,9 @@ public:
     // The one instance of the process (nullptr before it is made).
     static Application* Instance() { return instance_; }
 
-    // CoInitialize on this thread; CoUninitialize follows in the destructor when it succeeded.
+    // With the window: CoInitialize on this thread; CoUninitialize follows in the destructor when
+    // it succeeded. Without it, COM is left to the step that uses it (ComApartment), so that a
+    // run that shows nothing never sets up what windows need.
     void Initialize();
 
     HINSTANCE Module() const { return module_; }
@@ -33,6 +37,7 @@ public:
     SetLayeredWindowAttributesFn SetLayeredWindowAttributes() const { return setLayered_; }
 
     // The title is the application window's caption; Title() reads it back (at most 255 chars).
+    // Without the window it is kept as it was given.
     void SetTitle(const std::string& title);
     std::string Title() const;
 
@@ -97,6 +102,7 @@ private:
     HICON icon_ = nullptr;
     SetLayeredWindowAttributesFn setLayered_ = nullptr;
     bool comInitialized_ = false;
+    std::string title_;  // without the window
     bool terminated_ = false;
     BoxAnswers answers_;
 };

@@ -2,6 +2,7 @@
 
 #include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
+#include "platform/Com.h"
 #include "platform/Environment.h"
 #include "platform/Files.h"
 #include "platform/Image.h"
@@ -69,17 +70,21 @@ void FixBaseDirectories(InstallContext& context, const std::string& systemDir) {
         context.OdbcDir);
 }
 
-// The reinstall check and the registry writes, on one HKEY_LOCAL_MACHINE registry object that
-// is released when this returns, also when a write throws. False when the user said No.
-bool RegisterSystem(InstallContext& context, InstallerUi& ui) {
+// The reinstall check: false when the data source is there and the answer is No.
+bool ConfirmInstall(InstallerUi& ui) {
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
-    if (registry.KeyExists(kDataSourceKey) &&
-        ui.MessageBox(kReinstallQuestion, kReinstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return false;
+    return !registry.KeyExists(kDataSourceKey) ||
+           ui.MessageBox(kReinstallQuestion, kReinstallCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// The registry writes, on one HKEY_LOCAL_MACHINE registry object that is released when this
+// returns, also when a write throws.
+void RegisterSystem(InstallContext& context, InstallerUi& ui) {
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
     ui.SetStatus(kStatusRegistering);
     RegisterDatabaseAccess(registry, context);
-    return true;
 }
 
 // The engine's and the drivers' folders get the protection of a program-files folder; the
@@ -121,8 +126,13 @@ void RegisterAtRestart(const std::string& regsvr32, const std::string& dll) {
 // With a person there, both are started and left to themselves, as always. Unattended, each start
 // is kept and waited for at the end of the run (WaitForRegistrations); one that could not be
 // started is a warning at once.
-Registrations RegisterComDlls(const InstallContext& context, InstallerUi& ui) {
+// The DLLs are on the disk before regsvr32 loads them, and the run opens them no more while it
+// runs: a handle with write access (a flush's) would keep Windows from loading them.
+Registrations RegisterComDlls(const InstallContext& context, InstallerUi& ui,
+                              FileFlushList& written) {
     ShowStatus(ui, kStatusDlls);
+    const std::vector<std::string> loaded = RegistrationFiles(context);
+    MakeDurable(written, &loaded);
     Registrations started;
     const std::string regsvr32 = context.SystemDir + "\\regsvr32.exe";
     for (const char* parameters : {"capicom.dll /s", "msxml5.dll /s"}) {
@@ -189,9 +199,11 @@ void NoticeRestart(const InstallContext& context, InstallerUi& ui) {
     ui.MessageBox(text, kRestartCaption, MB_OK | MB_ICONINFORMATION);
 }
 
-// The check boxes count as they are now, not as they were at the click.
+// The check boxes count as they are now, not as they were at the click. The shell-link objects
+// need COM, set up here for a run without a window (with one, it already is).
 void CreateLinks(const InstallContext& context, InstallerUi& ui) {
     ShowStatus(ui, kStatusLinks);
+    const ComApartment com;
     const std::string target = context.RemoteFolder + kLauncher;
     if (ui.IsChecked(InstallOption::DeskTop))
         CreateShellLink(target, "", context.LocalFolder, kLinkName, "Common Desktop", ui);
@@ -267,18 +279,33 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     ReadSettingsFrom(sources.SettingsFolder, context, ui);  // a missing file ends the run here
 
     RunEnd end = RunEnd::NotReinstalled;
-    if (RegisterSystem(context, ui)) {
-        CreateDirectories(context);
-        BuildPayloadDestinations(context);
-        CountPayloadFiles(context);
+    if (ConfirmInstall(ui)) {
         FileFlushList written;  // what the run wrote, made durable before the completion mark
-        ExtractPayload(context, ui, sources.PayloadModule, &written);
-        Registrations registrations = RegisterComDlls(context, ui);
+        Registrations registrations;
+        // Unattended, the registrations are waited for at the end of the run. Their files are
+        // written first and the registration programs started at once: they run while the
+        // rest is done. With a person there, the order is the window's as always.
+        const bool registerFirst = ui.Unattended();
+        if (registerFirst) {
+            BuildPayloadDestinations(context);  // theirs are in the system folder
+            CountPayloadFiles(context, PayloadRows::ForRegistrations);
+            ExtractPayload(context, ui, sources.PayloadModule, &written,
+                           PayloadRows::ForRegistrations);
+            registrations = RegisterComDlls(context, ui, written);
+        }
+        RegisterSystem(context, ui);
+        CreateDirectories(context);
+        BuildPayloadDestinations(context);  // the engine's folder may be the registered one
+        const PayloadRows rows = registerFirst ? PayloadRows::Others : PayloadRows::All;
+        CountPayloadFiles(context, rows);
+        ExtractPayload(context, ui, sources.PayloadModule, &written, rows);
+        if (!registerFirst) registrations = RegisterComDlls(context, ui, written);
         CopyApplication(context, ui, written);
+        MakeDurable(written);  // the bulk of the bytes, while the registrations run
         CreateLinks(context, ui);
         const std::string uninstaller = CreateUninstaller(context, written);
         AddLinks(written);
-        MakeDurable(written);  // while the registrations run
+        MakeDurable(written);
         WaitForRegistrations(registrations, ui);
         ui.SetStatus(kStatusDone);
         MarkInstallationComplete(context, uninstaller);

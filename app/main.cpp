@@ -34,7 +34,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         options.Uninstall = true;
         options.Empty = false;
     }
-    Application app(instance);
+    // A run that shows nothing makes no window at all.
+    Application app(instance, !options.VerySilent);
     app.Initialize();
     app.SetTitle("Instalador - Kestrel");
     if (!options.Empty) return RunWithCommandLine(app, options, showCommand);

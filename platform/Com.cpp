@@ -3,6 +3,12 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 
+ComApartment::ComApartment() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
+
+ComApartment::~ComApartment() {
+    if (initialized_) CoUninitialize();
+}
+
 std::string OleErrorMessage(HRESULT code) {
     std::string text = SysErrorMessage(static_cast<DWORD>(code));
     if (text.empty()) text = Format("OLE error %.8x", static_cast<unsigned>(code));

@@ -1,6 +1,6 @@
 // COM interface pointers and the requests that obtain them. Raises the errors the user sees:
 // EOleSysError when a class object cannot be made, EIntfCastError when an interface is missing.
-// COM itself is initialised by the program entry, not here.
+// COM itself is initialised by the program entry (with a window), or for a step by ComApartment.
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -41,6 +41,20 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// COM on this thread (a single-threaded apartment) while the object lives: CoInitialize, and
+// CoUninitialize at the end when it succeeded, also where COM was already initialised (S_FALSE
+// counts as a call to balance). A failure leaves COM as it was; the requests then raise.
+class ComApartment {
+public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialized_;
 };
 
 // The message of a failed COM request: the system's text for the code (trimmed of trailing

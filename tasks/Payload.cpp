@@ -22,7 +22,19 @@ void BuildPayloadDestinations(InstallContext& context) {
         context.Destinations[entry.Row - 1] = PayloadBaseDir(context, entry.Base) + entry.FileName;
 }
 
+bool NeededByRegistrations(const PayloadEntry& entry) {
+    for (const char* name : {"\\capicom.dll", "\\msxml5.dll", "\\msxml5r.dll"})
+        if (entry.Base == PayloadBase::SystemDir && lstrcmpiA(entry.FileName, name) == 0)
+            return true;
+    return false;
+}
+
 namespace {
+
+bool IsAmong(const PayloadEntry& entry, PayloadRows rows) {
+    return rows == PayloadRows::All ||
+           NeededByRegistrations(entry) == (rows == PayloadRows::ForRegistrations);
+}
 
 // The log of a row whose old file was in use: which way it went, and who held it.
 void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD size) {
@@ -59,23 +71,31 @@ void RemoveLeftovers(const InstallContext& context) {
 
 }  // namespace
 
-void MakeDurable(FileFlushList& written) {
+std::vector<std::string> RegistrationFiles(const InstallContext& context) {
+    std::vector<std::string> files;
+    for (const PayloadEntry& entry : PayloadTable)
+        if (NeededByRegistrations(entry)) files.push_back(context.Destinations[entry.Row - 1]);
+    return files;
+}
+
+void MakeDurable(FileFlushList& written, const std::vector<std::string>* only) {
     std::string failed;
     DWORD error = 0;
-    if (!written.Flush(&failed, &error))
+    if (!written.Flush(&failed, &error, only))
         throw EWriteError(Format("Stream write error: \"%s\". %s", failed.c_str(),
                                  SysErrorMessage(error).c_str()));
 }
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
-                    FileFlushList* runList) {
-    RemoveLeftovers(context);
+                    FileFlushList* runList, PayloadRows rows) {
+    if (rows != PayloadRows::Others) RemoveLeftovers(context);
     // Each file replaces its old one only once it is whole. All of them reach the disk at one
     // flush point for all: the run's, before it marks the installation complete, or else at the
     // end of this step; also the rows before a failing one (the list's destructor).
     FileFlushList ownList;
     FileFlushList& written = runList ? *runList : ownList;
     for (const PayloadEntry& entry : PayloadTable) {
+        if (!IsAmong(entry, rows)) continue;
         const std::string& destination = context.Destinations[entry.Row - 1];
         if (!(entry.KeepIfPresent && FileExists(destination))) {
             ResourceBytes blob;  // looked up only for a row that is written
@@ -98,10 +118,10 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
     if (!runList) MakeDurable(ownList);
 }
 
-void CountPayloadFiles(const InstallContext& context) {
+void CountPayloadFiles(const InstallContext& context, PayloadRows rows) {
     std::vector<std::string> paths;
-    for (const std::string& destination : context.Destinations)
-        paths.push_back(ExpandFileName(destination));
+    for (const PayloadEntry& entry : PayloadTable)
+        if (IsAmong(entry, rows)) paths.push_back(ExpandFileName(context.Destinations[entry.Row - 1]));
     CountSharedFiles(paths);
 }
 

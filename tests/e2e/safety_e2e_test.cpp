@@ -170,7 +170,7 @@ TEST(Safety, ALeftoverTemporaryFileInTheSystemFolderIsRemoved) {
     e2e::WriteFile(system + "~kst0BADF00D.tmp", "left by a killed run");
     e2e::WriteFile(system + "~kst0BADF00D.old", "waits for a restart");
     e2e::Launched run(std::string("/VERYSILENT /LOG=\"") + kLogFile + "\"");
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.WaitForExit(), 0u) << e2e::ReadFile(kLogFile);
     EXPECT_FALSE(e2e::FileExists(system + "~kst0BADF00D.tmp"));
     EXPECT_EQ(e2e::ReadFile(system + "~kst0BADF00D.old"), "waits for a restart");
     EXPECT_NE(e2e::ReadFile(kLogFile).find("interrompida removido: " + system + "~kst0BADF00D.tmp"),

@@ -133,7 +133,7 @@ TEST(Unattended, VerySilentFreshInstallationLogsEveryStep) {
     LayOutSite();
     const std::string arguments = std::string("/VERYSILENT ") + kLogSwitch;
     e2e::Launched run(arguments);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.WaitForExit(), 0u) << e2e::ReadFile(kLogFile);
     EXPECT_EQ(run.SeenWindows(), std::vector<std::string>{});
 
     EXPECT_EQ(RegValue(kDataSourceKey, "Servername"), "192.168.0.10");
@@ -154,14 +154,19 @@ TEST(Unattended, VerySilentFreshInstallationLogsEveryStep) {
             "LocalApp=D:\\Kestrel\\Kestrel.exe (na esta\xE7\xE3o C:\\Kestrel\\Kestrel.exe), "
             "RemoteApp=S:\\Kestrel\\Kestrel.exe, IPServidor=192.168.0.10, Porta=5432, "
             "BancoDados=kestreldb",
+        // The files the registrations need are written first and the registrations started at
+        // once, to run while the rest is done.
+        "Arquivo gravado: C:\\windows\\system32\\msxml5.dll (",
+        "Arquivo gravado: C:\\windows\\system32\\capicom.dll (",
+        "Arquivo gravado: C:\\windows\\system32\\msxml5r.dll (",
+        "Status: Registrando DLLs NFe",
+        "Iniciado: C:\\windows\\system32\\regsvr32.exe capicom.dll /s",
+        "Iniciado: C:\\windows\\system32\\regsvr32.exe msxml5.dll /s",
         "Status: Registrando o sistema.",
         "Registro gravado: HKEY_LOCAL_MACHINE\\SOFTWARE\\Borland\\BLW32 (1 valor)",
         "Registro gravado: HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\Kestrel (42 valores)",
         "Status: Instalando " + std::string(kDefaultBde) + "\\BDEADMIN.HLP",
         "Arquivo gravado: " + std::string(kDefaultBde) + "\\BDEADMIN.HLP (",
-        "Status: Registrando DLLs NFe",
-        "Iniciado: C:\\windows\\system32\\regsvr32.exe capicom.dll /s",
-        "Iniciado: C:\\windows\\system32\\regsvr32.exe msxml5.dll /s",
         "Execut\xE1vel copiado: S:\\Kestrel\\Kestrel.exe para C:\\Kestrel\\Kestrel.exe",
         "Status: Criando atalho. Aguarde...",
         std::string("Atalho criado: ") + kDesktopLink + " para S:\\Kestrel\\StartKestrel.exe",

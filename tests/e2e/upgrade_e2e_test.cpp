@@ -221,8 +221,9 @@ TEST(UpgradeE2E, VerySilentOverFilesInUseEndsWith3010AndTheRestartFinishesIt) {
                         std::string(kSystem) + "\\~kst", ".new; o antigo, em uso (",
                         "substitu\xED" "do quando o Windows for reiniciado"}));
     EXPECT_TRUE(LogHas({"Arquivo aguardando reinicializa\xE7\xE3o: " + capicom}));
+    // Listed in the order written: unattended, the registrations' files come first.
     EXPECT_TRUE(LogHas({std::string("Caixa \"") + kRestartCaption + "\": O Windows precisa ser "
-                        "reiniciado", dll, midas, capicom}));
+                        "reiniciado", capicom, dll, midas}));
     EXPECT_TRUE(LogHas({"Fim: c\xF3" "digo de sa\xED" "da 3010"}));
 
     // The restart: the programs end, the system moves the files in and registers capicom.dll.

@@ -90,6 +90,31 @@ TEST(Application, WindowTitleQuitAndSystemMenu) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 }
 
+// A run that shows nothing makes no window: no application window, no COM set up for windows;
+// the title is kept, and boxes are answered without one.
+TEST(Application, WithoutTheWindowMakesNone) {
+    const DWORD thread = GetCurrentThreadId();
+    auto windowsOfThisThread = [thread] {
+        int count = 0;
+        EnumThreadWindows(thread, [](HWND, LPARAM n) { return ++*reinterpret_cast<int*>(n), TRUE; },
+                          reinterpret_cast<LPARAM>(&count));
+        return count;
+    };
+    const int before = windowsOfThisThread();
+    Application app(GetModuleHandleA(nullptr), false);
+    app.Initialize();
+    EXPECT_EQ(app.Handle(), nullptr);
+    app.SetTitle("Instalador - Kestrel");
+    EXPECT_EQ(app.Title(), "Instalador - Kestrel");
+    Application::BoxAnswers answers;
+    answers.Unattended = true;
+    app.SetBoxAnswers(answers);
+    EXPECT_EQ(app.MessageBox("Reinstalar?", "Aten\xE7\xE3o", MB_YESNO), IDYES);
+    EXPECT_EQ(app.MessageBox("Aviso", "Advert\xEA" "ncia", MB_OK), IDOK);
+    app.ProcessMessages();
+    EXPECT_EQ(windowsOfThisThread(), before);
+}
+
 TEST(Window, StatusLineAndButtonsThroughTheWindowInterface) {
     Application app(GetModuleHandleA(nullptr));
     app.SetTitle("Instalador - Kestrel");

@@ -465,4 +465,21 @@ TEST(FileFlushList, FlushesEveryFileAndReportsOneItCannotOpen) {
     FreeLibrary(loaded);
 }
 
+// A part of the list flushed ahead (the DLLs a registration is about to load): only the files
+// named, which are then forgotten; the others stay for the later flush. A missing file outside
+// the part fails nothing now and is reported then.
+TEST(FileFlushList, APartFlushedAheadLeavesTheOthersListed) {
+    std::string root = MakeTempFolder("FileFlushPart");
+    WriteTextFile(root + "a.dll", "a");
+    FileFlushList files;
+    files.Add(root + "gone");
+    files.Add(root + "a.dll");
+    const std::vector<std::string> part = {root + "a.dll"};
+    EXPECT_TRUE(files.Flush(nullptr, nullptr, &part));
+    std::string failed;
+    EXPECT_FALSE(files.Flush(&failed));
+    EXPECT_EQ(failed, root + "gone");
+    EXPECT_TRUE(files.Flush());
+}
+
 }  // namespace
