@@ -18,6 +18,10 @@ so that machine drift hits all alike), each on a clean state:
   size           the product executable minus its payload bytes
 Ratios to the peer are also given per round (the installer and the peer measured seconds
 apart), the median of those being steadier on a busy machine than a ratio of medians.
+The session's desktop is there before every run, as on Windows: a hidden window program keeps it
+for the whole benchmark. (Wine starts the desktop process for the first program that needs a
+window and ends it a second after the last one; left to that, a run would pay its start or not
+by the timing of the run before.)
 Every run is checked after it ends: the installer's and the peer's files by content, registry
 values and links; xcopy's files by content; every exit code. A run that did not do its work is a
 FAIL (exit code 1), never a figure.
@@ -211,6 +215,19 @@ def main():
             f.write(b"MZ" + bytes(100000))
     for tool in ("benchdrv.exe", "emptywin.exe"):
         shutil.copy(f"{BUILD}/{tool}", w.c(tool))
+    # The desktop's keeper: the empty window program, hidden, under a name of its own; it makes
+    # keeper.ready once its window exists. Every run is then checked to have found the same desktop.
+    shutil.copy(f"{BUILD}/emptywin.exe", w.c("keeper.exe"))
+    subprocess.Popen([w.env["WINE"], "C:\\keeper.exe", "hidden", "C:\\keeper.ready"], env=w.env,
+                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while not os.path.exists(w.c("keeper.ready")):
+        if time.monotonic() > deadline:
+            sys.exit("bench: the desktop's keeper did not show up")
+        time.sleep(0.05)
+    desktop = prefix_processes(prefix, "explorer.exe")
+    if not desktop:
+        sys.exit("bench: no desktop process beside the keeper")
 
     # The installer's tables, from its own code: payload rows and the registry values it writes.
     w.run("C:\\benchdrv.exe", "tables", "C:\\tables.txt")
@@ -423,6 +440,8 @@ def main():
             deadline = time.monotonic() + 120
             while prefix_processes(prefix, "regsvr32") and time.monotonic() < deadline:
                 time.sleep(0.01)
+            if prefix_processes(prefix, "explorer.exe") != desktop:
+                problems.append("the desktop was not the keeper's throughout")
             if not problems:
                 what = check_job() if step not in ("xcopy", "empty") else \
                     check_xcopy() if step == "xcopy" else ""
