@@ -59,11 +59,12 @@ void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD
             ", \xE9 substitu\xED" "do quando o Windows for reiniciado");
 }
 
-// New files of an earlier run that was killed before it could move or delete them.
-void RemoveLeftovers(const InstallContext& context) {
+// New files of an earlier run that was killed before it could move or delete them, in the
+// folders of the rows about to be written.
+void RemoveLeftovers(const InstallContext& context, PayloadRows rows) {
     std::set<std::string> folders;
-    for (const std::string& destination : context.Destinations)
-        folders.insert(ExtractFilePath(destination));
+    for (const PayloadEntry& entry : PayloadTable)
+        if (IsAmong(entry, rows)) folders.insert(ExtractFilePath(context.Destinations[entry.Row - 1]));
     for (const std::string& folder : folders)
         for (const std::string& path : RemoveLeftoverPendingFiles(folder))
             Log("Arquivo tempor\xE1rio de uma execu\xE7\xE3o interrompida removido: " + path);
@@ -88,7 +89,7 @@ void MakeDurable(FileFlushList& written, const std::vector<std::string>* only) {
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
                     FileFlushList* runList, PayloadRows rows) {
-    if (rows != PayloadRows::Others) RemoveLeftovers(context);
+    RemoveLeftovers(context, rows);
     // Each file replaces its old one only once it is whole. All of them reach the disk at one
     // flush point for all: the run's, before it marks the installation complete, or else at the
     // end of this step; also the rows before a failing one (the list's destructor).

@@ -21,9 +21,9 @@ void BuildPayloadDestinations(InstallContext& context);
 enum class PayloadRows { All, ForRegistrations, Others };
 // Whether row entry belongs to the files the COM registrations need.
 bool NeededByRegistrations(const PayloadEntry& entry);
-// First (unless rows is Others) deletes the installer's own temporary files ("~kst" + 8 hex
-// digits + ".tmp") that a killed earlier run left in the destination folders. Then writes the
-// rows asked for (all: 1 to 82) in order from the
+// First deletes the installer's own temporary files ("~kst" + 8 hex digits + ".tmp") that a
+// killed earlier run left in the destination folders of those rows. Then writes the rows asked
+// for (all: 1 to 82) in order from the
 // RT_RCDATA blobs 1 to 82 of module (nullptr: the program's own image), announcing each on the status line and letting the window process its
 // messages after every row. A kept row (KeepIfPresent, file present) is neither looked up nor
 // announced. A row whose old file is in use is replaced by renaming the old one aside or at the
