@@ -435,10 +435,12 @@ def main():
             if rc != 0:
                 problems.append(f"driver exit code {rc}" + ("" if problems else
                                 " and no error reported (the driver may not have run; see wine.out)"))
-            # The installer and the peer start regsvr32.exe and do not wait for it: the next
-            # step (and the clean-up) begins once those processes are gone.
+            # The peer starts regsvr32.exe and does not wait for it, and Wine's shell-link object
+            # starts winemenubuilder.exe for every link saved: the next step (and the clean-up)
+            # begins once those processes are gone, so that none of them runs beside it.
             deadline = time.monotonic() + 120
-            while prefix_processes(prefix, "regsvr32") and time.monotonic() < deadline:
+            while ((prefix_processes(prefix, "regsvr32") or
+                    prefix_processes(prefix, "winemenubuilder")) and time.monotonic() < deadline):
                 time.sleep(0.01)
             if prefix_processes(prefix, "explorer.exe") != desktop:
                 problems.append("the desktop was not the keeper's throughout")
@@ -471,6 +473,10 @@ def main():
             os.remove(log)
         w.run("C:\\benchdrv.exe", "process", "C:\\result.txt", "unattended", installer,
               "/VERYSILENT", "/LOG=C:\\trace.log", check=False)
+        deadline = time.monotonic() + 120
+        while ((prefix_processes(prefix, "regsvr32") or
+                prefix_processes(prefix, "winemenubuilder")) and time.monotonic() < deadline):
+            time.sleep(0.01)
         whole = next((float(l[1]) for l in read_result() if l[0] == "unattended"), 0.0)
         stamps = []
         with open(log, encoding="cp1252") as f:
