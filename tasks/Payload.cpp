@@ -22,11 +22,25 @@ void BuildPayloadDestinations(InstallContext& context) {
         context.Destinations[entry.Row - 1] = PayloadBaseDir(context, entry.Base) + entry.FileName;
 }
 
-bool NeededByRegistrations(const PayloadEntry& entry) {
-    for (const char* name : {"\\capicom.dll", "\\msxml5.dll", "\\msxml5r.dll"})
-        if (entry.Base == PayloadBase::SystemDir && lstrcmpiA(entry.FileName, name) == 0)
-            return true;
+namespace {
+
+// The two COM DLLs the run registers (and unregisters before it deletes them), and what
+// msxml5.dll loads when it is registered.
+const char* const kComDlls[] = {"capicom.dll", "msxml5.dll"};
+const char kComDllResources[] = "msxml5r.dll";
+
+bool IsComDllName(const char* name) {
+    for (const char* dll : kComDlls)
+        if (lstrcmpiA(name, dll) == 0) return true;
     return false;
+}
+
+}  // namespace
+
+bool NeededByRegistrations(const PayloadEntry& entry) {
+    const char* name = entry.FileName + 1;  // after its leading backslash
+    return entry.Base == PayloadBase::SystemDir &&
+           (IsComDllName(name) || lstrcmpiA(name, kComDllResources) == 0);
 }
 
 namespace {
@@ -128,10 +142,8 @@ void CountPayloadFiles(const InstallContext& context, PayloadRows rows) {
 
 namespace {
 
-// The two COM DLLs the run registers: unregistered before they are deleted.
 bool IsComDll(const std::string& path) {
-    const std::string name = path.substr(ExtractFilePath(path).size());
-    return lstrcmpiA(name.c_str(), "capicom.dll") == 0 || lstrcmpiA(name.c_str(), "msxml5.dll") == 0;
+    return IsComDllName(path.c_str() + ExtractFilePath(path).size());
 }
 
 constexpr DWORD kUnregisterWaitMs = 120000;
