@@ -53,9 +53,11 @@ int RunUnattended(LoggedUi& ui) {
     }
 }
 
-int UninstallExitCode(UninstallEnd end) {
+// What could not be removed (a link, the program copy) is a warning: 5, or 3010 when files also
+// wait for the restart.
+int UninstallExitCode(UninstallEnd end, int warnings) {
     switch (end) {
-    case UninstallEnd::Removed:
+    case UninstallEnd::Removed: return warnings > 0 ? kExitWarnings : kExitInstalled;
     case UninstallEnd::NotConfirmed: break;
     case UninstallEnd::RestartRequired: return kExitRestartRequired;
     case UninstallEnd::NothingToRemove: return kExitNothingToRemove;
@@ -66,7 +68,8 @@ int UninstallExitCode(UninstallEnd end) {
 // The uninstall with every way it can end as an exit code.
 int RunUninstall(LoggedUi& ui) {
     try {
-        return UninstallExitCode(PerformUninstall(ui));
+        const UninstallEnd end = PerformUninstall(ui);
+        return UninstallExitCode(end, ui.Warnings());
     } catch (const std::exception& error) {
         const auto* own = dynamic_cast<const Exception*>(&error);
         const std::string message = ErrorBoxText(own ? own->message() : std::string(error.what()));

@@ -4,7 +4,9 @@
 #include "core/InstallerUi.h"
 #include "platform/Com.h"
 #include "platform/Environment.h"
+#include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Folders.h"
 #include "platform/Image.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
@@ -87,13 +89,32 @@ void RegisterSystem(InstallContext& context, InstallerUi& ui) {
     RegisterDatabaseAccess(registry, context);
 }
 
-// The engine's and the drivers' folders get the protection of a program-files folder; the
+// The folders the run writes into, each checked and held until the run ends (platform/Folders.h):
+// none of them can be renamed or turned into a link meanwhile.
+struct RunFolders {
+    HeldFolder Local;  // the application's folder; not held when its check failed (no copy then)
+    HeldFolder Bde, Odbc, System;
+};
+
+// Before anything is written: the engine's folder as registered, and every folder the payload
+// goes into, created where missing and checked. The engine's and the drivers' folders get the
+// protection of a program-files folder; a refused one stops the run (EFolderError). The
 // application's folder keeps the rights it inherits (its launcher updates the copy there as the
-// user).
-void CreateDirectories(const InstallContext& context) {
-    ForceRecordedDirectories(context.LocalFolder);
-    ForceRecordedDirectories(context.BdeDir, FolderProtection::ProgramFiles);
-    ForceRecordedDirectories(context.OdbcDir, FolderProtection::ProgramFiles);
+// user); when it fails its check, the program file is not copied (a warning).
+void ResolveFolders(InstallContext& context, RunFolders& folders, InstallerUi& ui) {
+    {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        TakeRegisteredBdeDir(registry, context);
+    }
+    if (!HoldRecordedFolder(folders.Local, context.LocalFolder))
+        ui.NoteWarning("Pasta do programa recusada: " + folders.Local.Problem() +
+                       "; o execut\xE1vel n\xE3o \xE9 copiado");
+    for (auto [folder, path] : {std::make_pair(&folders.Bde, &context.BdeDir),
+                                std::make_pair(&folders.Odbc, &context.OdbcDir)})
+        if (!HoldRecordedFolder(*folder, *path, FolderProtection::ProgramFiles))
+            throw EFolderError(folder->Problem());
+    if (!folders.System.Hold(context.SystemDir)) throw EFolderError(folders.System.Problem());
 }
 
 // The payload's destinations are built from the same SystemDir: compared as they are.
@@ -178,10 +199,16 @@ void WaitForRegistrations(Registrations& started, InstallerUi& ui) {
     }
 }
 
-void CopyApplication(const InstallContext& context, InstallerUi& ui, FileFlushList& written) {
+void CopyApplication(const InstallContext& context, const HeldFolder& folder, InstallerUi& ui) {
     ShowStatus(ui, kStatusCopying);
+    if (!folder.IsHeld()) {
+        Log("Execut\xE1vel n\xE3o copiado: " + context.RemoteApp + " para " + context.LocalApp +
+            ": " + folder.Problem());
+        ui.MessageBox(kCopyWarning, kWarningCaption, MB_OK);
+        return;
+    }
+    // In a folder users control: written, flushed and put in place through handles of its own.
     if (CopyFileReplacing(context.RemoteApp, context.LocalApp)) {
-        written.Add(context.LocalApp);
         Record(Recorded::Program, context.LocalApp);
         Log("Execut\xE1vel copiado: " + context.RemoteApp + " para " + context.LocalApp);
     } else {
@@ -217,9 +244,10 @@ void CreateLinks(const InstallContext& context, InstallerUi& ui) {
 
 // The uninstaller's folder, made where only administrators can write: below the program-files
 // folder, protected as the engine's folders are. Every folder it makes is recorded.
-std::string CreateUninstallerFolder(const InstallContext& context) {
+std::string CreateUninstallerFolder(const InstallContext& context, HeldFolder& held) {
     const std::string folder = ProgramFilesFolder(context.SystemDrive) + kUninstallerSubfolder;
-    ForceRecordedDirectories(folder, FolderProtection::ProgramFiles);
+    if (!HoldRecordedFolder(held, folder, FolderProtection::ProgramFiles))
+        throw EFolderError(held.Problem());
     return folder;
 }
 
@@ -231,7 +259,8 @@ void AddLinks(FileFlushList& written) {
 
 // The uninstaller: this program's image without the payload, kept in a folder of its own.
 std::string CreateUninstaller(const InstallContext& context, FileFlushList& written) {
-    const std::string uninstaller = CreateUninstallerFolder(context) + kUninstallerName;
+    HeldFolder folder;
+    const std::string uninstaller = CreateUninstallerFolder(context, folder) + kUninstallerName;
     WriteImageWithoutResources(OwnProgramFile(), uninstaller, 1, kPayloadRows);
     written.Add(uninstaller);
     Record(Recorded::Program, uninstaller);
@@ -281,26 +310,14 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
     RunEnd end = RunEnd::NotReinstalled;
     if (ConfirmInstall(ui)) {
         FileFlushList written;  // what the run wrote, made durable before the completion mark
-        Registrations registrations;
-        // Unattended, the registrations are waited for at the end of the run. Their files are
-        // written first and the registration programs started at once: they run while the
-        // rest is done. With a person there, the order is the window's as always.
-        const bool registerFirst = ui.Unattended();
-        if (registerFirst) {
-            BuildPayloadDestinations(context);  // theirs are in the system folder
-            CountPayloadFiles(context, PayloadRows::ForRegistrations);
-            ExtractPayload(context, ui, sources.PayloadModule, &written,
-                           PayloadRows::ForRegistrations);
-            registrations = RegisterComDlls(context, ui, written);
-        }
+        RunFolders folders;
+        ResolveFolders(context, folders, ui);
         RegisterSystem(context, ui);
-        CreateDirectories(context);
-        BuildPayloadDestinations(context);  // the engine's folder may be the registered one
-        const PayloadRows rows = registerFirst ? PayloadRows::Others : PayloadRows::All;
-        CountPayloadFiles(context, rows);
-        ExtractPayload(context, ui, sources.PayloadModule, &written, rows);
-        if (!registerFirst) registrations = RegisterComDlls(context, ui, written);
-        CopyApplication(context, ui, written);
+        BuildPayloadDestinations(context);
+        CountPayloadFiles(context);
+        ExtractPayload(context, ui, sources.PayloadModule, &written);
+        Registrations registrations = RegisterComDlls(context, ui, written);
+        CopyApplication(context, folders.Local, ui);
         MakeDurable(written);  // the bulk of the bytes, while the registrations run
         CreateLinks(context, ui);
         const std::string uninstaller = CreateUninstaller(context, written);

@@ -8,7 +8,9 @@
 #include "core/InstallContext.h"
 #include "core/InstallRecord.h"
 #include "core/InstallerUi.h"
+#include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Folders.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -27,6 +29,8 @@ const char* const kStatusPrograms = "Removendo execut\xE1veis.";
 const char* const kStatusRegistry = "Removendo o registro do sistema.";
 const char* const kStatusNotInstalled = "O Kestrel n\xE3o est\xE1 instalado.";
 const char* const kStatusDone = "Desinstala\xE7\xE3o conclu\xED" "da!";
+// The uninstaller's place below the program-files folder, as the installation writes it.
+const char* const kUninstallerInFolder = "\\Tavrin\\Kestrel\\Desinstalar\\DesinstalarKestrel.exe";
 const char* const kStatusRestart =
     "Desinstala\xE7\xE3o conclu\xED" "da! Reinicie o computador para terminar.";
 
@@ -39,9 +43,34 @@ bool SamePath(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           lstrcmpiA(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
+}
+
+// The application's copy at LocalApp lies in a folder that ordinary users may change: it is
+// deleted only through its folder checked and held, by a handle on its own name, and never left
+// to the restart (by then the folder may have become a link). Not removed: a warning.
+void RemoveProgramCopy(const std::string& program, InstallerUi& ui) {
+    HeldFolder folder;
+    if (!folder.Hold(ExtractFilePath(program))) {
+        if (!DirectoryExists(ExtractFilePath(program))) {
+            Log("Execut\xE1vel j\xE1 removido: " + program);
+            return;
+        }
+        ui.NoteWarning("Execut\xE1vel n\xE3o removido: " + program + ": " + folder.Problem());
+        return;
+    }
+    if (DeleteFileByHandle(program))
+        Log("Arquivo exclu\xED" "do: " + program);
+    else
+        ui.NoteWarning("Execut\xE1vel n\xE3o removido: " + program + " (" +
+                       SysErrorMessage(GetLastError()) + ")");
+}
+
 // The application's copy and the uninstaller. The running program (the uninstaller itself) goes
 // at the next restart, as uninstallers' own files do; that alone asks for no restart.
-void RemovePrograms(InstallContext& context, std::vector<std::string>& ownFiles) {
+void RemovePrograms(InstallContext& context, std::vector<std::string>& ownFiles, InstallerUi& ui) {
     const std::string running = OwnProgramFile();
     for (const std::string& program : RecordedItems(Recorded::Program)) {
         if (SamePath(program, running)) {
@@ -49,8 +78,11 @@ void RemovePrograms(InstallContext& context, std::vector<std::string>& ownFiles)
                 ownFiles.push_back(program);
                 Log("Desinstalador exclu\xED" "do ao reiniciar: " + program);
             }
-        } else {
+        } else if (EndsWith(program, kUninstallerInFolder)) {
+            // Below the program-files folder, where only administrators write.
             DeleteFileNowOrAtRestart(program, context.FilesAwaitingRestart);
+        } else {
+            RemoveProgramCopy(program, ui);
         }
         Unrecord(Recorded::Program, program);
     }
@@ -82,7 +114,7 @@ UninstallEnd PerformUninstall(InstallerUi& ui) {
     ShowStatus(ui, kStatusLinks);
     RemoveShellLinks();
     ShowStatus(ui, kStatusPrograms);
-    RemovePrograms(context, ownFiles);
+    RemovePrograms(context, ownFiles, ui);
     RemovePayloadFiles(context.SystemDir, ui, context.FilesAwaitingRestart);
     ShowStatus(ui, kStatusRegistry);
     {

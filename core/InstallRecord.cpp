@@ -8,7 +8,6 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
-#include "platform/Security.h"
 
 namespace {
 
@@ -74,21 +73,13 @@ void RemoveRecord() {
     }
 }
 
-void ForceRecordedDirectories(const std::string& path, FolderProtection protection) {
-    std::vector<std::string> missing;
-    std::string dir = path;
-    while (!dir.empty() && dir.back() == '\\') dir.pop_back();
-    while (dir.size() >= 3 && !DirectoryExists(dir)) {
-        missing.push_back(dir);
-        std::string parent = ExtractFilePath(dir);
-        while (!parent.empty() && parent.back() == '\\') parent.pop_back();
-        if (parent == dir) break;
-        dir = parent;
-    }
-    if (protection == FolderProtection::ProgramFiles) ForceProtectedDirectories(path);
-    else ForceDirectories(path);
-    for (const std::string& made : missing)
-        if (DirectoryExists(made)) Record(Recorded::Folders, made);
+bool HoldRecordedFolder(HeldFolder& folder, const std::string& path, FolderProtection protection) {
+    if (path.empty()) throw EInOutError("Unable to create directory");
+    const bool held = folder.Hold(path, protection == FolderProtection::ProgramFiles
+                                            ? MissingFolders::CreateProtected
+                                            : MissingFolders::Create);
+    for (const std::string& made : folder.Created()) Record(Recorded::Folders, made);
+    return held;
 }
 
 void RecordMissingKeys(const std::string& path) {

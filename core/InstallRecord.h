@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Folders.h"
+
 // The kinds of things recorded; each is a subkey of the record.
 enum class Recorded {
     Links,        // "Atalhos": link files placed
@@ -27,12 +29,16 @@ void Unrecord(Recorded kind, const std::string& item);
 // The record's keys, and "SOFTWARE\Tavrin\Kestrel" and "SOFTWARE\Tavrin" when left empty.
 void RemoveRecord();
 
-// Ensure-directory of path, each folder it makes recorded.
 // How the folders a run creates are protected: as their parent lets them inherit, or as a
-// program-files folder (ForceProtectedDirectories: only administrators may write there).
+// program-files folder (only administrators may write there).
 enum class FolderProtection { Inherited, ProgramFiles };
-void ForceRecordedDirectories(const std::string& path,
-                              FolderProtection protection = FolderProtection::Inherited);
+// Ensure-directory of path with the check and the hold of platform/Folders.h: on success folder
+// holds the path, every folder of it the real one, and each folder it made is recorded. ""
+// raises EInOutError("Unable to create directory"). False when a folder of the path fails the
+// check (a link, a file in its place, a folder of another user where only administrators may
+// write, one that cannot be made); folder.Problem() says which and what was found.
+bool HoldRecordedFolder(HeldFolder& folder, const std::string& path,
+                        FolderProtection protection = FolderProtection::Inherited);
 // Before the key is made: the key and its parents that do not exist yet are recorded.
 void RecordMissingKeys(const std::string& path);
 

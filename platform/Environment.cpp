@@ -66,3 +66,7 @@ std::string ExpandEnvironment(const std::string& text) {
         out.resize(n);
     }
 }
+
+bool HasAccessControl() {
+    return (GetVersion() & 0x80000000) == 0;
+}

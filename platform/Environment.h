@@ -13,3 +13,6 @@ std::string ComputerName();
 // The text with its %NAME% references replaced by the environment's values
 // (ExpandEnvironmentStringsA); a reference to an unknown name stays as written.
 std::string ExpandEnvironment(const std::string& text);
+
+// The NT line (Windows 2000, XP and later), with access control; false on Windows 9x.
+bool HasAccessControl();

@@ -15,3 +15,17 @@ std::string Format(const char* fmt, ...) {
     va_end(args);
     return out;
 }
+
+std::string SysErrorMessage(DWORD code) {
+    char buffer[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                             nullptr, code, 0, buffer, sizeof buffer, nullptr);
+    std::string text(buffer, n);
+    while (!text.empty()) {
+        unsigned char c = static_cast<unsigned char>(text.back());
+        if (c <= ' ' || c == '.') text.pop_back();
+        else break;
+    }
+    return text;
+}

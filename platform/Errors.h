@@ -1,6 +1,8 @@
 // The exception family of the installer. Every failure travels as one of these; the error
 // display shows message() (and nothing at all for EAbort).
 #pragma once
+#include <windows.h>
+
 #include <exception>
 #include <string>
 
@@ -30,8 +32,9 @@ class EFCreateError : public EFileStreamError { using EFileStreamError::EFileStr
 class EFilerError : public EStreamError { using EStreamError::EStreamError; };
 class EWriteError : public EFilerError { using EFilerError::EFilerError; };
 
-// A folder the installer would write into belongs to an ordinary user (platform/Security.h).
-class EFolderOwnerError : public Exception { using Exception::Exception; };
+// A folder the installer would write into failed its check: a link, a file in its place, a folder
+// of an ordinary user where only administrators may write (platform/Folders.h).
+class EFolderError : public Exception { using Exception::Exception; };
 
 class EResNotFound : public Exception { using Exception::Exception; };
 
@@ -52,3 +55,7 @@ std::string Format(const char* fmt, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// The system's text for an error code, trimmed of trailing blanks, control characters and
+// full stops ("" when the system has none).
+std::string SysErrorMessage(DWORD code);

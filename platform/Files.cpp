@@ -2,33 +2,10 @@
 
 #include <algorithm>
 
+#include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Log.h"
 #include "platform/Machine.h"
-
-bool FindHandle::First(const std::string& pattern, WIN32_FIND_DATAA& data) {
-    Close();
-    h_ = FindFirstFileA(pattern.c_str(), &data);
-    return h_ != INVALID_HANDLE_VALUE;
-}
-
-bool FindHandle::Next(WIN32_FIND_DATAA& data) {
-    return h_ != INVALID_HANDLE_VALUE && FindNextFileA(h_, &data) != FALSE;
-}
-
-void FindHandle::Close() {
-    if (h_ != INVALID_HANDLE_VALUE) {
-        FindClose(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-}
-
-bool FileHandle::Close() {
-    bool ok = true;
-    if (IsOpen()) ok = CloseHandle(h_) != FALSE;
-    h_ = INVALID_HANDLE_VALUE;
-    return ok;
-}
 
 bool FileExists(const std::string& path) {
     WIN32_FIND_DATAA data;
@@ -74,20 +51,6 @@ void ForceDirectories(const std::string& path) {
     std::string parent = ExtractFilePath(dir);
     if (!parent.empty() && parent != dir) ForceDirectories(parent);
     CreateDirectoryA(dir.c_str(), nullptr);  // a failure shows when a file is written into it
-}
-
-std::string SysErrorMessage(DWORD code) {
-    char buffer[256];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                 FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                             nullptr, code, 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, n);
-    while (!text.empty()) {
-        unsigned char c = static_cast<unsigned char>(text.back());
-        if (c <= ' ' || c == '.') text.pop_back();
-        else break;
-    }
-    return text;
 }
 
 std::string ExpandFileName(const std::string& path) {
@@ -230,7 +193,8 @@ ReplaceResult ReplaceInUse(const std::string& path, PendingFile& pending, DWORD 
 
 }  // namespace
 
-ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWORD size) {
+ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWORD size,
+                                 bool flushNow) {
     // Refuse what CreateFileA(CREATE_ALWAYS) would refuse on the old file, rather than silently
     // moving over it.
     DWORD inUseError = 0;
@@ -258,6 +222,7 @@ ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWOR
         if (!WriteFile(pending.file.Get(), data, size, &written, nullptr) || written != size)
             throw EWriteError("Stream write error");
     }
+    if (flushNow && !FlushFileBuffers(pending.file.Get())) throw EWriteError("Stream write error");
     if (!pending.file.Close()) throw EWriteError("Stream write error");
 
     if (inUseError != 0) return ReplaceInUse(path, pending, inUseError);
@@ -275,39 +240,131 @@ ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWOR
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
+    FileHandle source(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source.IsOpen()) return false;
+    const std::string folder = ExtractFilePath(to);
     PendingFile pending;
-    DWORD error = CreatePendingFile(ExtractFilePath(to), pending);
+    DWORD error = CreatePendingFile(folder, pending);
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
         return false;
     }
-    pending.file.Close();
-    if (!CopyFileA(from.c_str(), pending.path.c_str(), FALSE)) {
-        error = GetLastError();
-        pending.file.Close();
-        DeleteFileA(pending.path.c_str());
-        pending.path.clear();
-        SetLastError(error);
-        return false;
+    std::vector<char> buffer(256 * 1024);
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(source.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+            return false;  // the last error is the read's; the new file goes with pending
+        if (read == 0) break;
+        if (!WriteFile(pending.file.Get(), buffer.data(), read, &written, nullptr)) return false;
+        if (written != read) {
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
     }
-    // A read-only old copy is replaced all the same; it keeps its attribute if the move fails.
+    if (!FlushFileBuffers(pending.file.Get()) || !pending.file.Close()) return false;
+
     const DWORD attributes = GetFileAttributesA(to.c_str());
     const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
                           (attributes & FILE_ATTRIBUTE_READONLY) &&
                           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (readOnly) SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (MoveFileExA(pending.path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!readOnly) {
+        if (!MoveFileExA(pending.path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
         pending.path.clear();
         return true;
     }
-    error = GetLastError();
-    if (readOnly) SetFileAttributesA(to.c_str(), attributes);
-    // The copy may carry the read-only attribute of its source: cleared so it can be removed.
-    SetFileAttributesA(pending.path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(pending.path.c_str());
+    // A read-only old copy: renamed aside, the new one moved in, the old one deleted.
+    const std::string aside = MoveToNameBeside(to, folder, kOldExtension);
+    if (aside.empty()) return false;
+    if (!MoveFileExA(pending.path.c_str(), to.c_str(), 0)) {
+        error = GetLastError();
+        MoveFileExA(aside.c_str(), to.c_str(), 0);  // the old copy back where it was
+        SetLastError(error);
+        return false;
+    }
     pending.path.clear();
-    SetLastError(error);
-    return false;
+    if (!DeleteFileByHandle(aside))
+        Log("C\xF3pia anterior n\xE3o exclu\xED" "da: " + aside + " (" + SysErrorMessage(GetLastError()) + ")");
+    return true;
+}
+
+namespace {
+
+// NtSetInformationFile (ntdll, Windows NT 4 and later, looked up): the operations on an open
+// file that the Win32 API of Windows XP only offers by name.
+using NtSetInformationFileFn = LONG(WINAPI*)(HANDLE, void* ioStatus, void* information,
+                                            ULONG length, int informationClass);
+struct IoStatus {
+    ULONG_PTR status;
+    ULONG_PTR information;
+};
+constexpr int kFileBasicInformation = 4;
+constexpr int kFileDispositionInformation = 13;
+struct FileBasicInformation {
+    LARGE_INTEGER creation, lastAccess, lastWrite, change;  // 0: unchanged
+    ULONG attributes;
+};
+
+NtSetInformationFileFn NtSetInformation() {
+    static const auto function = reinterpret_cast<NtSetInformationFileFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
+    return function;
+}
+
+bool SetInformation(HANDLE file, void* information, ULONG length, int informationClass) {
+    const NtSetInformationFileFn set = NtSetInformation();
+    if (!set) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return false;
+    }
+    IoStatus status{};
+    const LONG code = set(file, &status, information, length, informationClass);
+    if (code < 0) {
+        SetLastError(code == static_cast<LONG>(0xC0000121) /* STATUS_CANNOT_DELETE */
+                         ? ERROR_ACCESS_DENIED
+                         : ERROR_GEN_FAILURE);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DeleteFileByHandle(const std::string& path) {
+    if (!HasAccessControl()) {  // Windows 9x: no links, no handles to delete by
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileA(path.c_str()) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
+    FileHandle file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.IsOpen()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.Get(), &info)) return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+        if (info.nNumberOfLinks > 1) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        FileBasicInformation basic{};
+        basic.attributes = (info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+        basic.attributes &= ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        if (basic.attributes != FILE_ATTRIBUTE_NORMAL) basic.attributes &= ~FILE_ATTRIBUTE_NORMAL;
+        if (!SetInformation(file.Get(), &basic, sizeof basic, kFileBasicInformation)) return false;
+    }
+    BOOLEAN remove = TRUE;
+    if (!SetInformation(file.Get(), &remove, sizeof remove, kFileDispositionInformation)) return false;
+    return true;
 }
 
 bool IsPendingFileName(const std::string& name) {

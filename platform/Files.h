@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Errors.h"
+#include "platform/Handles.h"
+
 // A directory search for the exact path finds an entry that is not a directory.
 bool FileExists(const std::string& path);
 // The path's attributes can be read and include the directory attribute.
@@ -16,9 +19,6 @@ void ForceDirectories(const std::string& path);
 // Everything up to and including the last "\" or ":" ("" when neither), walking double-byte
 // characters so that a trail byte is never taken for a separator.
 std::string ExtractFilePath(const std::string& path);
-// The system's text for an error code, trimmed of trailing blanks, control characters and
-// full stops ("" when the system has none).
-std::string SysErrorMessage(DWORD code);
 // The path made absolute by GetFullPathNameA (a buffer of MAX_PATH characters); the path itself
 // when that fails.
 std::string ExpandFileName(const std::string& path);
@@ -62,7 +62,10 @@ unsigned long long FileSizeOf(const std::string& path);
 // read-only, hidden or system file, a missing folder, and a file in use when the move at the
 // restart cannot be registered either (no administrator rights). A failed or short write (a
 // full disk) raises EWriteError "Stream write error".
-ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWORD size);
+// flushNow: the new file is flushed through its own handle before it replaces the old one, for a
+// folder where the file must not be opened again by name later (a folder users control).
+ReplaceResult WriteFileReplacing(const std::string& path, const void* data, DWORD size,
+                                 bool flushNow = false);
 
 // The errors Windows gives for a file that another program holds: a sharing or lock violation,
 // or a section (a loaded image, a mapped view) that forbids writing.
@@ -81,10 +84,22 @@ bool MoveFileAtRestart(const std::string& from, const std::string& to);
 std::string NativePath(const std::string& path);
 
 // Copies from over to so that a copy failing half-way (a share that drops, a full disk) leaves
-// the old to intact: the copy goes into a new file beside to, which then replaces to. A
-// read-only to is replaced too. False, with the last error set, when the copy or the replacement
-// failed; the new file is then removed.
+// the old to intact: the bytes go through the two handles into a new file beside to (CREATE_NEW,
+// share mode none), are flushed to the disk through that handle, and the new file then replaces
+// to. A read-only old to is renamed aside first (a rename needs no write access to it) and then
+// deleted (DeleteFileByHandle). Nothing in to's folder is opened by name for writing, so a link
+// that someone planted at a name there is never written through, and nothing there needs to be
+// opened again later for a flush. False, with the last error set, when the copy or the
+// replacement failed; the new file is then removed.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
+
+// Deletes the file at path by a handle opened on the name itself (FILE_FLAG_OPEN_REPARSE_POINT):
+// a symbolic link is deleted, never its target. A read-only file's attribute is cleared first,
+// through the same handle, only when the file has no other name (a hard link planted at path
+// shares its attributes with another file, which must keep them); such a file, a folder, and a
+// file in use are left. True when the name is gone (also when it was not there); false with the
+// last error set.
+bool DeleteFileByHandle(const std::string& path);
 
 // The name of a new file of WriteFileReplacing: "~kst" + 8 upper-case hexadecimal digits +
 // ".tmp", e.g. "~kst0A1B2C3D.tmp" (nothing else: other files of the installer, such as those that
@@ -117,35 +132,4 @@ public:
                const std::vector<std::string>* only = nullptr);
 private:
     std::vector<std::string> paths_;
-};
-
-// An owned search handle (FindFirstFileA / FindNextFileA / FindClose).
-class FindHandle {
-public:
-    FindHandle() = default;
-    ~FindHandle() { Close(); }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool First(const std::string& pattern, WIN32_FIND_DATAA& data);
-    bool Next(WIN32_FIND_DATAA& data);
-    void Close();
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
-
-// An owned kernel file handle.
-class FileHandle {
-public:
-    FileHandle() = default;
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE Get() const { return h_; }
-    void Attach(HANDLE h) { Close(); h_ = h; }
-    HANDLE Detach() { HANDLE h = h_; h_ = INVALID_HANDLE_VALUE; return h; }
-    bool Close();
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
 };

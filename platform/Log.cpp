@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "platform/Files.h"
-#include "platform/Security.h"
+#include "platform/Environment.h"
+#include "platform/Errors.h"
+#include "platform/Handles.h"
 
 namespace {
 
@@ -14,6 +15,14 @@ std::string gLogPath;
 
 namespace {
 
+// The path made absolute (the log names its own place); the path itself when that fails.
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH];
+    char* name = nullptr;
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, &name);
+    return n == 0 || n >= sizeof buffer ? path : std::string(buffer, n);
+}
+
 // CREATE_NEW: fails on any name that exists, a dangling link included; a link is never followed.
 DWORD CreateNewLog(const std::string& path) {
     // Windows 9x knows no reparse points (and no such flag).
@@ -23,7 +32,7 @@ DWORD CreateNewLog(const std::string& path) {
                            nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
     gLog.Attach(h);
-    gLogPath = ExpandFileName(path);
+    gLogPath = FullPath(path);
     return ERROR_SUCCESS;
 }
 

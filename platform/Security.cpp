@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -57,50 +58,7 @@ std::string SidText(const SidBytes& sid) {
     return text;
 }
 
-// The owner of an existing folder must be one the installer may trust (see the header).
-void CheckOwner(const std::string& folder, const SidBytes& runner) {
-    SidBytes owner;
-    const DWORD code = gCalls->ReadOwner(folder, owner);
-    // A file system without access control (FAT) keeps no owner: nothing to protect there.
-    if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION) return;
-    if (code != ERROR_SUCCESS) {
-        throw EFolderOwnerError("N\xE3o foi poss\xEDvel ler o propriet\xE1rio da pasta \"" +
-                                folder + "\" (" + SysErrorMessage(code) +
-                                "): o instalador n\xE3o grava numa pasta que pode ser de outro "
-                                "usu\xE1rio");
-    }
-    if (MayOwnProtectedFolder(owner, runner)) return;
-    throw EFolderOwnerError(
-        "A pasta \"" + folder + "\" pertence ao usu\xE1rio " + AccountName(owner) +
-        ", e n\xE3o ao sistema ou aos administradores: qualquer usu\xE1rio pode t\xEA-la criado "
-        "antes da instala\xE7\xE3o, e o instalador n\xE3o grava nela. Remova a pasta (ou passe-a "
-        "aos administradores) e execute o instalador de novo");
-}
-
-void ForceProtected(const std::string& path, const SidBytes& runner,
-                    ProgramFilesProtection& protection) {
-    std::string dir = path;
-    if (dir.back() == '\\') dir.pop_back();
-    if (dir.size() < 3) return;
-    const std::string parent = ExtractFilePath(dir);
-    if (!parent.empty() && parent != dir) ForceProtected(parent, runner, protection);
-    if (DirectoryExists(dir)) {
-        CheckOwner(dir, runner);
-        return;
-    }
-    if (gCalls->CreateDirectory(dir.c_str(), protection.Attributes())) {
-        Log("Pasta criada, protegida como Arquivos de Programas: " + dir);
-    } else if (DirectoryExists(dir)) {
-        CheckOwner(dir, runner);  // made by someone else meanwhile
-    }
-    // Otherwise not reported: the failure shows when a file is written into it.
-}
-
 }  // namespace
-
-bool HasAccessControl() {
-    return (GetVersion() & 0x80000000) == 0;
-}
 
 SidBytes MakeSid(BYTE authority, const std::vector<DWORD>& subauthorities) {
     SidBytes sid(8 + 4 * subauthorities.size());
@@ -176,14 +134,20 @@ bool MayOwnProtectedFolder(const SidBytes& owner, const SidBytes& runner) {
            SameSid(owner, TrustedInstallerSid()) || SameSid(owner, runner);
 }
 
-void ForceProtectedDirectories(const std::string& path) {
-    if (path.empty()) throw EInOutError("Unable to create directory");
-    if (!HasAccessControl()) {
-        ForceDirectories(path);
-        return;
-    }
-    ProgramFilesProtection protection;
-    ForceProtected(path, RunnerSid(), protection);
+std::string OwnerProblem(const std::string& folder, const SidBytes& runner) {
+    SidBytes owner;
+    const DWORD code = gCalls->ReadOwner(folder, owner);
+    // A file system without access control (FAT) keeps no owner: nothing to protect there.
+    if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION) return std::string();
+    if (code != ERROR_SUCCESS)
+        return "N\xE3o foi poss\xEDvel ler o propriet\xE1rio da pasta \"" + folder + "\" (" +
+               SysErrorMessage(code) +
+               "): o instalador n\xE3o grava numa pasta que pode ser de outro usu\xE1rio";
+    if (MayOwnProtectedFolder(owner, runner)) return std::string();
+    return "A pasta \"" + folder + "\" pertence ao usu\xE1rio " + AccountName(owner) +
+           ", e n\xE3o ao sistema ou aos administradores: qualquer usu\xE1rio pode t\xEA-la criado "
+           "antes da instala\xE7\xE3o, e o instalador n\xE3o grava nela. Remova a pasta (ou "
+           "passe-a aos administradores) e execute o instalador de novo";
 }
 
 const FolderCalls& SystemFolderCalls() {
@@ -192,4 +156,8 @@ const FolderCalls& SystemFolderCalls() {
 
 void SetFolderCalls(const FolderCalls* calls) {
     gCalls = calls ? calls : &kSystemCalls;
+}
+
+const FolderCalls& CurrentFolderCalls() {
+    return *gCalls;
 }

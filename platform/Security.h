@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-// The NT line (Windows 2000, XP and later); false on Windows 9x.
-bool HasAccessControl();
 
 // A security identifier held in its own bytes.
 using SidBytes = std::vector<BYTE>;
@@ -50,18 +48,14 @@ private:
 // ordinary user, who could have made the folder (or a link in its place) before the first run.
 bool MayOwnProtectedFolder(const SidBytes& owner, const SidBytes& runner);
 
-// Ensure-directory with protection: "" raises EInOutError("Unable to create directory"); a path
-// of fewer than three characters (after one trailing backslash is removed) counts as existing.
-// Each missing folder of the path, from the top, is created with ProgramFilesProtection and
-// logged; one that cannot be created is not reported (the failure shows when a file is written
-// into it). Each folder of the path that exists (or was made by someone else meanwhile) is left
-// as it is, but its owner (the owner of the name itself, a link's and not its target's) must be
-// one that MayOwnProtectedFolder accepts: otherwise EFolderOwnerError names the folder and its
-// owner, and nothing is created below it.
-void ForceProtectedDirectories(const std::string& path);
+// Why an existing folder may not be written into by the installer as a protected folder: its
+// owner (the owner of the name itself, a link's and not its target's; read through
+// FolderCalls::ReadOwner) is not one MayOwnProtectedFolder accepts, or cannot be read. "" when
+// it may (also on a volume that keeps no owners, FAT). The text names the folder and the owner.
+std::string OwnerProblem(const std::string& folder, const SidBytes& runner);
 
-// What ForceProtectedDirectories asks of the system, in one place so that a test can record the
-// calls and give owners that Wine cannot keep. ReadOwner returns the system's error code
+// What the creation and the owner check of protected folders (platform/Folders.h) ask of the
+// system, in one place so that a test can record the calls and give owners that Wine cannot keep. ReadOwner returns the system's error code
 // (ERROR_SUCCESS with owner filled).
 struct FolderCalls {
     BOOL(WINAPI* CreateDirectory)(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
@@ -71,3 +65,5 @@ struct FolderCalls {
 const FolderCalls& SystemFolderCalls();
 // Puts calls in the system's place (nullptr puts the system's back).
 void SetFolderCalls(const FolderCalls* calls);
+// The calls in force: the system's, or a test's.
+const FolderCalls& CurrentFolderCalls();

@@ -98,20 +98,6 @@ Values DriverValues(const std::string& odbcDir, const char* file) {
             {"SQLLevel", "1"}};
 }
 
-// A BDE that is already registered keeps its directory. A key without "DLLPATH", or with an
-// empty one, is what a partial BDE removal (and a fresh Wine prefix) leaves behind: it names no
-// directory, so the default stays rather than registering and installing into "".
-void TakeRegisteredBdeDir(TRegistry& registry, InstallContext& context) {
-    if (!registry.KeyExists(kBdeKey)) return;
-    registry.OpenKey(kBdeKey, true);
-    std::string registered = registry.ReadString("DLLPATH");
-    registry.CloseKey();
-    if (!registered.empty()) {
-        context.BdeDir = registered;
-        Log("BDE j\xE1 registrado em " + registered);
-    }
-}
-
 // The ODBC installer's count of a driver's installations (what SQLInstallDriverEx raises and
 // SQLRemoveDriver lowers), kept in the driver's key as that API keeps it. Raised once per
 // machine; a driver registered before without a count is counted as used by its other owner too.
@@ -183,8 +169,21 @@ void UnregisterDatabaseAccess(TRegistry& registry) {
     }
 }
 
-void RegisterDatabaseAccess(TRegistry& registry, InstallContext& context) {
-    TakeRegisteredBdeDir(registry, context);
+// A BDE that is already registered keeps its directory. A key without "DLLPATH", or with an
+// empty one, is what a partial BDE removal (and a fresh Wine prefix) leaves behind: it names no
+// directory, so the default stays rather than registering and installing into "".
+void TakeRegisteredBdeDir(TRegistry& registry, InstallContext& context) {
+    if (!registry.KeyExists(kBdeKey)) return;
+    registry.OpenKey(kBdeKey, true);
+    std::string registered = registry.ReadString("DLLPATH");
+    registry.CloseKey();
+    if (!registered.empty()) {
+        context.BdeDir = registered;
+        Log("BDE j\xE1 registrado em " + registered);
+    }
+}
+
+void RegisterDatabaseAccess(TRegistry& registry, const InstallContext& context) {
     WriteGroup(registry, kBlw32Key, {{"BLAPIPATH", context.BdeDir}});
     WriteGroup(registry, kBdeKey,
                {{"CONFIGFILE01", context.BdeDir + "\\IDAPI32.CFG"}, {"DLLPATH", context.BdeDir}});

@@ -35,19 +35,11 @@ bool IsComDllName(const char* name) {
     return false;
 }
 
-}  // namespace
-
+// Whether row entry belongs to the files the COM registrations load.
 bool NeededByRegistrations(const PayloadEntry& entry) {
     const char* name = entry.FileName + 1;  // after its leading backslash
     return entry.Base == PayloadBase::SystemDir &&
            (IsComDllName(name) || lstrcmpiA(name, kComDllResources) == 0);
-}
-
-namespace {
-
-bool IsAmong(const PayloadEntry& entry, PayloadRows rows) {
-    return rows == PayloadRows::All ||
-           NeededByRegistrations(entry) == (rows == PayloadRows::ForRegistrations);
 }
 
 // The log of a row whose old file was in use: which way it went, and who held it.
@@ -74,11 +66,11 @@ void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD
 }
 
 // New files of an earlier run that was killed before it could move or delete them, in the
-// folders of the rows about to be written.
-void RemoveLeftovers(const InstallContext& context, PayloadRows rows) {
+// folders of the rows.
+void RemoveLeftovers(const InstallContext& context) {
     std::set<std::string> folders;
     for (const PayloadEntry& entry : PayloadTable)
-        if (IsAmong(entry, rows)) folders.insert(ExtractFilePath(context.Destinations[entry.Row - 1]));
+        folders.insert(ExtractFilePath(context.Destinations[entry.Row - 1]));
     for (const std::string& folder : folders)
         for (const std::string& path : RemoveLeftoverPendingFiles(folder))
             Log("Arquivo tempor\xE1rio de uma execu\xE7\xE3o interrompida removido: " + path);
@@ -102,15 +94,14 @@ void MakeDurable(FileFlushList& written, const std::vector<std::string>* only) {
 }
 
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
-                    FileFlushList* runList, PayloadRows rows) {
-    RemoveLeftovers(context, rows);
+                    FileFlushList* runList) {
+    RemoveLeftovers(context);
     // Each file replaces its old one only once it is whole. All of them reach the disk at one
     // flush point for all: the run's, before it marks the installation complete, or else at the
     // end of this step; also the rows before a failing one (the list's destructor).
     FileFlushList ownList;
     FileFlushList& written = runList ? *runList : ownList;
     for (const PayloadEntry& entry : PayloadTable) {
-        if (!IsAmong(entry, rows)) continue;
         const std::string& destination = context.Destinations[entry.Row - 1];
         if (!(entry.KeepIfPresent && FileExists(destination))) {
             ResourceBytes blob;  // looked up only for a row that is written
@@ -133,10 +124,10 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
     if (!runList) MakeDurable(ownList);
 }
 
-void CountPayloadFiles(const InstallContext& context, PayloadRows rows) {
+void CountPayloadFiles(const InstallContext& context) {
     std::vector<std::string> paths;
     for (const PayloadEntry& entry : PayloadTable)
-        if (IsAmong(entry, rows)) paths.push_back(ExpandFileName(context.Destinations[entry.Row - 1]));
+        paths.push_back(ExpandFileName(context.Destinations[entry.Row - 1]));
     CountSharedFiles(paths);
 }
 

@@ -15,17 +15,10 @@ class InstallerUi;
 // destination r := base of row r + its file name, the bases read now. Touches nothing else.
 void BuildPayloadDestinations(InstallContext& context);
 
-// Which rows a call of ExtractPayload writes: all of them, or in two parts, first the files the
-// two COM registrations need (capicom.dll, msxml5.dll and msxml5r.dll, its resources) and then
-// the others, so that the registrations can run while the others are written.
-enum class PayloadRows { All, ForRegistrations, Others };
-// Whether row entry belongs to the files the COM registrations need.
-bool NeededByRegistrations(const PayloadEntry& entry);
 // First deletes the installer's own temporary files ("~kst" + 8 hex digits + ".tmp") that a
-// killed earlier run left in the destination folders of those rows. Then writes the rows asked
-// for (all: 1 to 82) in order from the
-// RT_RCDATA blobs 1 to 82 of module (nullptr: the program's own image), announcing each on the status line and letting the window process its
-// messages after every row. A kept row (KeepIfPresent, file present) is neither looked up nor
+// killed earlier run left in the destination folders. Then writes the rows 1 to 82 in order from
+// the RT_RCDATA blobs 1 to 82 of module (nullptr: the program's own image), announcing each on
+// the status line and letting the window process its messages after every row. A kept row (KeepIfPresent, file present) is neither looked up nor
 // announced. A row whose old file is in use is replaced by renaming the old one aside or at the
 // next restart (WriteFileReplacing), logged with the programs that hold it, and listed in
 // context.FilesAwaitingRestart. Raises EResNotFound, EFCreateError or EWriteError at the failing
@@ -33,17 +26,16 @@ bool NeededByRegistrations(const PayloadEntry& entry);
 // files to make durable (MakeDurable) before it marks the installation complete; without a list
 // the step makes them durable itself at its end.
 void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module = nullptr,
-                    FileFlushList* written = nullptr, PayloadRows rows = PayloadRows::All);
+                    FileFlushList* written = nullptr);
 // Writes every file of the list (with only, those of the list named there) to the disk
 // (FileFlushList::Flush); raises EWriteError naming the first file that could not be written.
 void MakeDurable(FileFlushList& written, const std::vector<std::string>* only = nullptr);
 // The destinations of the files the COM registrations load.
 std::vector<std::string> RegistrationFiles(const InstallContext& context);
 
-// Counts every destination of the rows asked for in SharedDLLs, once per machine
-// (CountSharedFile), before the files are written: a file already there is then still seen as
-// someone else's.
-void CountPayloadFiles(const InstallContext& context, PayloadRows rows = PayloadRows::All);
+// Counts every destination in SharedDLLs, once per machine (CountSharedFile), before the files
+// are written: a file already there is then still seen as someone else's.
+void CountPayloadFiles(const InstallContext& context);
 // Gives up every recorded payload file; one nobody counts any more is deleted, a COM DLL among
 // them unregistered first (regsvr32.exe /u /s, waited for). A file that cannot be deleted now (in
 // use) goes at the next restart and is added to awaitingRestart.

@@ -72,7 +72,11 @@ std::string ShellFolderDirectory(const std::string& folder) {
     }
     if (folder == kCommonPrograms && !directory.empty()) {
         directory += kStartMenuSubfolder;
-        ForceRecordedDirectories(directory);
+        HeldFolder folder;
+        if (!HoldRecordedFolder(folder, directory)) {
+            Log("Pasta do menu Iniciar recusada: " + folder.Problem());
+            return std::string();
+        }
     }
     return directory;
 }

@@ -31,6 +31,7 @@ InstallContext Example() {
 void Register(InstallContext& c) {
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
+    TakeRegisteredBdeDir(registry, c);
     RegisterDatabaseAccess(registry, c);
 }
 

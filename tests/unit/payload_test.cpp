@@ -223,38 +223,6 @@ TEST_F(PayloadFixture, LeftoversOfAKilledRunAreRemovedAndNothingElse) {
                             root + name), std::string::npos) << text;
 }
 
-// In two parts (an unattended run): first exactly the three files the registrations load, with
-// the leftovers of their folder only; then the other rows in order, with the leftovers of theirs,
-// the engine's folder being the one fixed by then.
-TEST_F(PayloadFixture, TwoPartsWriteTheRegistrationsFilesFirstThenTheOthers) {
-    WriteTextFile(root + "sys\\~kst0000000A.tmp", "left by a killed run");
-    WriteTextFile(root + "bde\\~kst0000000B.tmp", "left by a killed run");
-    MakeModule();
-
-    ExtractPayload(context, ui, module, nullptr, PayloadRows::ForRegistrations);
-    const std::vector<std::string> first = {"status:Instalando " + Dest(80), "process",
-                          "status:Instalando " + Dest(81), "process",
-                          "status:Instalando " + Dest(82), "process"};
-    EXPECT_EQ(ui.events, first);
-    EXPECT_EQ(RegistrationFiles(context), (std::vector<std::string>{Dest(80), Dest(81), Dest(82)}));
-    EXPECT_EQ(GetFileAttributesA((root + "sys\\~kst0000000A.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadWholeFile(root + "bde\\~kst0000000B.tmp"), "left by a killed run");
-    EXPECT_EQ(GetFileAttributesA(Dest(1).c_str()), INVALID_FILE_ATTRIBUTES);
-
-    ui.events.clear();
-    ExtractPayload(context, ui, module, nullptr, PayloadRows::Others);
-    std::vector<std::string> others;
-    for (int row = 1; row <= 79; ++row) {
-        others.push_back("status:Instalando " + Dest(row));
-        others.push_back("process");
-    }
-    EXPECT_EQ(ui.events, others);
-    EXPECT_EQ(GetFileAttributesA((root + "bde\\~kst0000000B.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
-    for (int row = 1; row <= kPayloadRows; ++row)
-        EXPECT_EQ(ReadWholeFile(Dest(row)), TestPayloadBlob(row)) << "row " << row;
-    EXPECT_EQ(Strays(kPayloadRows), std::vector<std::string>{});
-}
-
 TEST(PendingFileName, OnlyTheInstallersOwnPattern) {
     for (const char* name : {"~kst0A1B2C3D.tmp", "~kst00000000.tmp", "~kstABCDEF12.tmp"})
         EXPECT_TRUE(IsPendingFileName(name)) << name;

@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Folders.h"
 #include "platform/Log.h"
 #include "platform/Security.h"
 
@@ -155,6 +156,12 @@ DWORD RecordOwner(const std::string& path, SidBytes& owner) {
 
 const FolderCalls kRecording = {RecordCreate, RecordOwner};
 
+// A folder of the engine made (or checked) as the run makes it; "" when held, else the problem.
+std::string Protect(const std::string& path) {
+    HeldFolder folder;
+    return folder.Hold(path, MissingFolders::CreateProtected) ? std::string() : folder.Problem();
+}
+
 class ProtectedFolders : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -172,7 +179,7 @@ TEST_F(ProtectedFolders, OnlyTheMissingFoldersAreCreatedProtectedFromTheTopDown)
     const std::string bde = root + "\\Arquivos de Programas\\Arquivos Comuns\\Borland Shared\\BDE";
     const std::string log = root + "\\k.log";
     ASSERT_TRUE(OpenLog(log));
-    ForceProtectedDirectories(bde + "\\");
+    EXPECT_EQ(Protect(bde + "\\"), "");
     CloseLog();
 
     EXPECT_TRUE(DirectoryExists(bde));
@@ -193,7 +200,7 @@ TEST_F(ProtectedFolders, OnlyTheMissingFoldersAreCreatedProtectedFromTheTopDown)
 
     // A second run creates nothing and only looks at the owners.
     gRecorder = Recorder();
-    ForceProtectedDirectories(bde);
+    EXPECT_EQ(Protect(bde), "");
     EXPECT_TRUE(gRecorder.created.empty());
     EXPECT_EQ(gRecorder.calls.back(), "owner:" + bde);
 }
@@ -204,16 +211,11 @@ TEST_F(ProtectedFolders, AFolderOfAnotherUserStopsTheRun) {
     const std::string base = root + "\\Arquivos de Programas";
     ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
     gRecorder.owners[base] = Sid("S-1-5-21-1-2-3-1001");
-    try {
-        ForceProtectedDirectories(base + "\\PostgreSQL\\psqlODBC");
-        FAIL() << "no error";
-    } catch (const EFolderOwnerError& e) {
-        EXPECT_EQ(e.message(),
-                  "A pasta \"" + base + "\" pertence ao usu\xE1rio S-1-5-21-1-2-3-1001, e n\xE3o ao "
-                  "sistema ou aos administradores: qualquer usu\xE1rio pode t\xEA-la criado antes "
-                  "da instala\xE7\xE3o, e o instalador n\xE3o grava nela. Remova a pasta (ou passe-a "
-                  "aos administradores) e execute o instalador de novo");
-    }
+    EXPECT_EQ(Protect(base + "\\PostgreSQL\\psqlODBC"),
+              "A pasta \"" + base + "\" pertence ao usu\xE1rio S-1-5-21-1-2-3-1001, e n\xE3o ao "
+              "sistema ou aos administradores: qualquer usu\xE1rio pode t\xEA-la criado antes "
+              "da instala\xE7\xE3o, e o instalador n\xE3o grava nela. Remova a pasta (ou passe-a "
+              "aos administradores) e execute o instalador de novo");
     EXPECT_TRUE(gRecorder.created.empty());
     EXPECT_FALSE(DirectoryExists(base + "\\PostgreSQL"));
 }
@@ -223,19 +225,20 @@ TEST_F(ProtectedFolders, OwnersThatCannotBeReadAndFoldersMadeMeanwhile) {
     ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
     // No access control on the volume (FAT): nothing to protect, the run goes on.
     gRecorder.ownerErrors[base] = ERROR_NOT_SUPPORTED;
-    ForceProtectedDirectories(base + "\\A");
+    EXPECT_EQ(Protect(base + "\\A"), "");
     EXPECT_TRUE(DirectoryExists(base + "\\A"));
     // An owner hidden from the installer may be anyone's.
     gRecorder.ownerErrors[base] = ERROR_ACCESS_DENIED;
-    EXPECT_THROW(ForceProtectedDirectories(base + "\\B"), EFolderOwnerError);
+    EXPECT_NE(Protect(base + "\\B").find("N\xE3o foi poss\xEDvel ler o propriet\xE1rio da pasta"),
+              std::string::npos);
     EXPECT_FALSE(DirectoryExists(base + "\\B"));
     // Made by another user between the look and the creation: its owner decides.
     gRecorder.ownerErrors.clear();
     gRecorder.madeMeanwhile = base + "\\C";
     gRecorder.owners[base + "\\C"] = Sid("S-1-5-21-1-2-3-1001");
-    EXPECT_THROW(ForceProtectedDirectories(base + "\\C\\D"), EFolderOwnerError);
+    EXPECT_NE(Protect(base + "\\C\\D").find("pertence ao usu\xE1rio S-1-5-21-1-2-3-1001"),
+              std::string::npos);
     EXPECT_FALSE(DirectoryExists(base + "\\C\\D"));
-    EXPECT_THROW(ForceProtectedDirectories(""), EInOutError);
 }
 
 // With the system's calls on Wine: the folders are made, and the owner Wine reports for every
@@ -243,7 +246,7 @@ TEST_F(ProtectedFolders, OwnersThatCannotBeReadAndFoldersMadeMeanwhile) {
 TEST(ProtectedFoldersOnThisSystem, CreatedAndTheirOwnerAccepted) {
     std::string root = MakeTempFolder("protected-system");
     const std::string path = root + "Arquivos de Programas\\Arquivos Comuns";
-    ForceProtectedDirectories(path);
+    EXPECT_EQ(Protect(path), "");
     EXPECT_TRUE(DirectoryExists(path));
     SidBytes owner;
     ASSERT_EQ(SystemFolderCalls().ReadOwner(path, owner), static_cast<DWORD>(ERROR_SUCCESS));
