@@ -288,48 +288,6 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return true;
 }
 
-namespace {
-
-// NtSetInformationFile (ntdll, Windows NT 4 and later, looked up): the operations on an open
-// file that the Win32 API of Windows XP only offers by name.
-using NtSetInformationFileFn = LONG(WINAPI*)(HANDLE, void* ioStatus, void* information,
-                                            ULONG length, int informationClass);
-struct IoStatus {
-    ULONG_PTR status;
-    ULONG_PTR information;
-};
-constexpr int kFileBasicInformation = 4;
-constexpr int kFileDispositionInformation = 13;
-struct FileBasicInformation {
-    LARGE_INTEGER creation, lastAccess, lastWrite, change;  // 0: unchanged
-    ULONG attributes;
-};
-
-NtSetInformationFileFn NtSetInformation() {
-    static const auto function = reinterpret_cast<NtSetInformationFileFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
-    return function;
-}
-
-bool SetInformation(HANDLE file, void* information, ULONG length, int informationClass) {
-    const NtSetInformationFileFn set = NtSetInformation();
-    if (!set) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return false;
-    }
-    IoStatus status{};
-    const LONG code = set(file, &status, information, length, informationClass);
-    if (code < 0) {
-        SetLastError(code == static_cast<LONG>(0xC0000121) /* STATUS_CANNOT_DELETE */
-                         ? ERROR_ACCESS_DENIED
-                         : ERROR_GEN_FAILURE);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool DeleteFileByHandle(const std::string& path) {
     if (!HasAccessControl()) {  // Windows 9x: no links, no handles to delete by
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -356,15 +314,13 @@ bool DeleteFileByHandle(const std::string& path) {
             SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
-        FileBasicInformation basic{};
-        basic.attributes = (info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
-        basic.attributes &= ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-        if (basic.attributes != FILE_ATTRIBUTE_NORMAL) basic.attributes &= ~FILE_ATTRIBUTE_NORMAL;
-        if (!SetInformation(file.Get(), &basic, sizeof basic, kFileBasicInformation)) return false;
+        DWORD attributes = info.dwFileAttributes & ~(FILE_ATTRIBUTE_READONLY |
+                                                     FILE_ATTRIBUTE_DIRECTORY |
+                                                     FILE_ATTRIBUTE_REPARSE_POINT);
+        if (!SetAttributesThroughHandle(file.Get(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
+            return false;
     }
-    BOOLEAN remove = TRUE;
-    if (!SetInformation(file.Get(), &remove, sizeof remove, kFileDispositionInformation)) return false;
-    return true;
+    return DeleteThroughHandle(file.Get());
 }
 
 bool IsPendingFileName(const std::string& name) {

@@ -144,22 +144,6 @@ void SetSystemJunctionCheck(SystemJunctionCheck check) {
     gJunctionCheck = check ? check : IsWindowsJunction;
 }
 
-std::string FinalPathOf(HANDLE handle) {
-    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    static const auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    if (!finalPath) return std::string();
-    char buffer[MAX_PATH * 2];
-    const DWORD n = finalPath(handle, buffer, sizeof buffer, 0 /* normalized, DOS volume name */);
-    if (n == 0 || n >= sizeof buffer) return std::string();
-    std::string path(buffer, n);
-    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0) path = "\\" + path.substr(7);
-    else if (path.compare(0, 4, "\\\\?\\") == 0) path = path.substr(4);
-    while (path.size() > 3 && path.back() == '\\') path.pop_back();
-    if (path.size() == 3 && path[1] == ':') path.pop_back();  // "C:\" as "C:", the parent of "C:\x"
-    return path;
-}
-
 HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
     if (this != &other) {
         Release();

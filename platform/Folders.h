@@ -81,7 +81,3 @@ private:
 using SystemJunctionCheck = bool (*)(HANDLE junction, const std::string& path,
                                      const std::string& target);
 void SetSystemJunctionCheck(SystemJunctionCheck check);
-
-// The final path of an open handle without the "\\?\" (or "\\?\UNC\" as "\\") prefix; "" where
-// Windows cannot say (before Vista, GetFinalPathNameByHandleA is looked up at run time).
-std::string FinalPathOf(HANDLE handle);

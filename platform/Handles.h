@@ -35,3 +35,17 @@ public:
 private:
     HANDLE h_ = INVALID_HANDLE_VALUE;
 };
+
+// --- What Windows XP's API offers only by name, done through an open handle (NtSetInformationFile
+// of ntdll, looked up; Windows NT 4 and later) ---------------------------------------------------
+
+// Sets the file's attributes (FILE_ATTRIBUTE_NORMAL for none); the handle needs
+// FILE_WRITE_ATTRIBUTES. False with the last error set.
+bool SetAttributesThroughHandle(HANDLE file, DWORD attributes);
+// Deletes the file or empty folder the handle is open on, when the handle closes; the handle needs
+// DELETE. A read-only file is refused (ERROR_ACCESS_DENIED). False with the last error set.
+bool DeleteThroughHandle(HANDLE file);
+
+// The final path of an open handle without the "\\?\" (or "\\?\UNC\" as "\\") prefix; "" where
+// Windows cannot say (before Vista: GetFinalPathNameByHandleA is looked up at run time).
+std::string FinalPathOf(HANDLE handle);

@@ -36,6 +36,27 @@ DWORD CreateNewLog(const std::string& path) {
     return ERROR_SUCCESS;
 }
 
+// The path with the long names of its folders and file, as a final path names them.
+std::string LongPath(const std::string& path) {
+    char buffer[MAX_PATH * 2];
+    const DWORD n = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+    return n == 0 || n >= sizeof buffer ? path : std::string(buffer, n);
+}
+
+// A number nobody can tell ahead: the system's random generator (RtlGenRandom, advapi32's
+// SystemFunction036, Windows XP and later, looked up), else the clock, the process and the
+// performance counter mixed.
+DWORD UnguessableNumber() {
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    static const auto genRandom = reinterpret_cast<GenRandomFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "SystemFunction036")));
+    DWORD number = 0;
+    if (genRandom && genRandom(&number, sizeof number)) return number;
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    return GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.LowPart ^ counter.HighPart;
+}
+
 bool Failed(DWORD code, DWORD* error) {
     if (error) *error = code;
     return false;
@@ -45,28 +66,36 @@ bool Failed(DWORD code, DWORD* error) {
 
 bool OpenLog(const std::string& path, DWORD* error) {
     CloseLog();
-    // GetFileAttributesA reads the name itself, not what a link points to.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Failed(kLogIsALink, error);
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failed(ERROR_ACCESS_DENIED, error);
-        if (!HasAccessControl()) {
-            // Windows 9x: no links of either kind.
+    if (!HasAccessControl()) {  // Windows 9x: no links of either kind
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failed(ERROR_ACCESS_DENIED, error);
             if (!DeleteFileA(path.c_str())) return Failed(GetLastError(), error);
-            const DWORD code = CreateNewLog(path);
-            return code == ERROR_SUCCESS || Failed(code, error);
         }
-        FileHandle old(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const DWORD code = CreateNewLog(path);
+        return code == ERROR_SUCCESS || Failed(code, error);
+    }
+    // The name itself, once: what is there is looked at and deleted through this one handle, so
+    // that nothing can be put in its place between the look and the deletion.
+    FileHandle old(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (old.IsOpen()) {
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!old.IsOpen() || !GetFileInformationByHandle(old.Get(), &info))
-            return Failed(GetLastError(), error);
+        if (!GetFileInformationByHandle(old.Get(), &info)) return Failed(GetLastError(), error);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Failed(kLogIsALink, error);
+        // Where a link does not show as one (Wine's symbolic links), the handle is somewhere else.
+        const std::string final = FinalPathOf(old.Get());
+        if (!final.empty() && lstrcmpiA(final.c_str(), LongPath(FullPath(path)).c_str()) != 0)
+            return Failed(kLogIsALink, error);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return Failed(ERROR_ACCESS_DENIED, error);
         if (info.nNumberOfLinks > 1) return Failed(kLogHasOtherNames, error);
-        old.Close();
         // Deleting takes the name away; the new file is made with no trace of the old one.
-        if (!DeleteFileA(path.c_str())) return Failed(GetLastError(), error);
+        if (!DeleteThroughHandle(old.Get())) return Failed(GetLastError(), error);
+        old.Close();
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return Failed(GetLastError(), error);
     }
     const DWORD code = CreateNewLog(path);
     return code == ERROR_SUCCESS || Failed(code, error);
@@ -74,15 +103,15 @@ bool OpenLog(const std::string& path, DWORD* error) {
 
 bool OpenNewLog(const std::string& folder, DWORD* error) {
     CloseLog();
-    SYSTEMTIME today;
-    GetLocalTime(&today);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
     DWORD code = ERROR_FILE_EXISTS;
-    for (int counter = 1; counter <= 999; ++counter) {
-        const std::string path = folder + NewLogName(today, counter);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder + NewLogName(now, UnguessableNumber());
         code = CreateNewLog(path);
         if (code == ERROR_SUCCESS) return true;
         // Taken (by a file, a link or a folder, which some systems report as access denied):
-        // the next number. Any other error is the folder's and ends the search.
+        // another number. Any other error is the folder's and ends the search.
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS &&
             GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             break;
@@ -90,10 +119,11 @@ bool OpenNewLog(const std::string& folder, DWORD* error) {
     return Failed(code, error);
 }
 
-std::string NewLogName(const SYSTEMTIME& date, int counter) {
-    char name[64];
-    std::snprintf(name, sizeof name, "InstaladorKestrel %04u-%02u-%02u #%03d.log", date.wYear,
-                  date.wMonth, date.wDay, counter);
+std::string NewLogName(const SYSTEMTIME& time, DWORD number) {
+    char name[80];
+    std::snprintf(name, sizeof name, "InstaladorKestrel %04u-%02u-%02u %02u%02u%02u %08lX.log",
+                  time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                  static_cast<unsigned long>(number));
     return name;
 }
 

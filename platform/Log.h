@@ -18,16 +18,18 @@ constexpr DWORD kLogHasOtherNames = 0x20000002;  // a file with more than one ha
 
 // The log at a name given by the user. An existing file there is refused when it is a link or
 // has other hard links (a planted link would have the log overwrite its target); any other file is
-// deleted and a new one created in its place (one planted there would keep its planter's
-// rights). The file is readable by others while it is open. False, with the error code in
+// deleted through the handle it was looked at by, and a new one created in its place (one planted
+// there would keep its planter's rights). The file is readable by others while it is open. False, with the error code in
 // *error (the system's, or one of the two above), when it cannot be created; no log is open then.
 bool OpenLog(const std::string& path, DWORD* error = nullptr);
-// A new log in folder (with its trailing backslash) at the first free name of the day, "date"
-// being the local date: InstaladorKestrel AAAA-MM-DD #001.log, then #002 and so on to #999. A
-// name taken by anything (a file, a link, a folder) is passed over, never opened.
+// A new log in folder (with its trailing backslash) at a name nobody can tell ahead: the local
+// date and time and a random number (NewLogName), made with CREATE_NEW; a name taken by anything
+// (a file, a link, a folder) is passed over, never opened, and another number drawn. (Names that
+// could be told ahead, a counter of the day, could all be taken beforehand by any user of a
+// folder such as C:\Windows\Temp.)
 bool OpenNewLog(const std::string& folder, DWORD* error = nullptr);
-// The name of the day's counter-th log: "InstaladorKestrel 2024-05-01 #007.log".
-std::string NewLogName(const SYSTEMTIME& date, int counter);
+// "InstaladorKestrel 2024-05-01 140322 0A1B2C3D.log": the date, the time, the number in hex.
+std::string NewLogName(const SYSTEMTIME& time, DWORD number);
 // The text for an error code of OpenLog or OpenNewLog: the two refusals in Portuguese, else the
 // system's text.
 std::string LogErrorText(DWORD error);

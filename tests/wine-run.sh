@@ -31,8 +31,16 @@ for drive in ${KESTREL_EXTRA_DRIVES:-}; do
 done
 # ...and show the small disk of tests/payload/with-small-disk.sh as a folder of drive C: too:
 # KESTREL_SMALL_DISK_AT="Kestrel" makes C:\Kestrel that disk (for files whose drive is fixed).
+# The disk is mounted there (a bind mount), not linked: Wine shows a link to a folder as one, and
+# the installer refuses to write through links.
+small_at=
 if [ -n "${KESTREL_SMALL_DISK_AT:-}" ] && [ -n "${KESTREL_SMALL_DISK_DIR:-}" ]; then
-  ln -s "$KESTREL_SMALL_DISK_DIR" "$WINEPREFIX/drive_c/$KESTREL_SMALL_DISK_AT"
+  small_at="$WINEPREFIX/drive_c/$KESTREL_SMALL_DISK_AT"
+  mkdir -p "$small_at"
+  mount --bind "$KESTREL_SMALL_DISK_DIR" "$small_at" || { echo "wine-run: cannot mount the small disk at $small_at" >&2; exit 1; }
+  if [ "$KESTREL_BED" = wine32 ]; then
+    source "$here/../tools/wine32-bed.sh" && bed32_show "$small_at"
+  fi
 fi
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
@@ -40,6 +48,10 @@ fi
 rc=$?
 "$WINESERVER" -k </dev/null >/dev/null 2>&1
 "$WINESERVER" -w </dev/null >/dev/null 2>&1
+if [ -n "$small_at" ]; then
+  [ "$KESTREL_BED" = wine32 ] && bed32_hide "$(cd "$small_at" && pwd -P)"
+  umount "$small_at"
+fi
 cat "$run/stdout"
 cat "$run/stderr" >&2
 if [ "${KESTREL_KEEP_PREFIX:-0}" = 1 ]; then

@@ -46,37 +46,47 @@ inline DWORD RunAndWait(const char* program, std::string commandLine) {
     return code;
 }
 
-// Puts at link (which must not exist; its parent must) a link to the folder target. True when
-// the link is there.
-inline bool MakeFolderLink(const std::string& link, const std::string& target) {
-    if (IsWine()) {
-        // The link's name need not exist yet: its parent's Unix path and the name.
-        const size_t slash = link.find_last_of('\\');
-        const std::string parent = UnixPathOf(link.substr(0, slash));
-        const std::string to = UnixPathOf(target);
-        if (parent.empty() || to.empty()) return false;
-        const std::string unixLink = parent + "/" + link.substr(slash + 1);
-        // Wine gives a Unix program started this way no handle to wait on: the wait is for the
-        // link itself.
-        std::string command = "/bin/ln -s \"" + to + "\" \"" + unixLink + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &process))
-            return false;
-        if (process.hThread) CloseHandle(process.hThread);
-        if (process.hProcess) CloseHandle(process.hProcess);
-        for (int waited = 0; waited < 60000; waited += 10) {
-            if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-            Sleep(10);
-        }
+// Wine: a Unix symbolic link at link (its parent must exist, the name must not) to target. Wine
+// gives a Unix program started from a Windows one no handle to wait on: the wait is for the link.
+inline bool MakeUnixLink(const std::string& link, const std::string& target) {
+    const size_t slash = link.find_last_of('\\');
+    const std::string parent = UnixPathOf(link.substr(0, slash));
+    const std::string to = UnixPathOf(target);
+    if (parent.empty() || to.empty()) return false;
+    std::string command = "/bin/ln -s \"" + to + "\" \"" + parent + "/" + link.substr(slash + 1) + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return false;
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 60000; waited += 10) {
+        if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(10);
     }
+    return false;
+}
+
+// Puts at link (which must not exist; its parent must) a link to the folder target: a junction
+// on Windows. True when the link is there.
+inline bool MakeFolderLink(const std::string& link, const std::string& target) {
+    if (IsWine()) return MakeUnixLink(link, target);
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     const std::string cmd = std::string(system) + "\\cmd.exe";
     return RunAndWait(cmd.c_str(), "cmd.exe /c mklink /J \"" + link + "\" \"" + target + "\"") == 0;
+}
+
+// A symbolic link to the file target (on Windows only an administrator, or developer mode, may
+// make one: false there otherwise).
+inline bool MakeFileLink(const std::string& link, const std::string& target) {
+    if (IsWine()) return MakeUnixLink(link, target);
+    using CreateSymbolicLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    const auto create = reinterpret_cast<CreateSymbolicLinkFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+    return create && create(link.c_str(), target.c_str(), 0);
 }
 
 }  // namespace links

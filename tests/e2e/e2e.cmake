@@ -18,8 +18,8 @@ function(kestrel_add_e2e_tests source exe bed timeout)
   endif()
   if(name STREQUAL "upgrade_e2e_test")
     # The upgrade scenarios get the workstation's program folder, C:\Kestrel, on a small disk (a
-    # 1 MB tmpfs), for a copy of the program file that fails half-way.
-    list(PREPEND _runner ${CMAKE_SOURCE_DIR}/tests/payload/with-small-disk.sh t 1m
+    # 1 MB tmpfs mounted there), for a copy of the program file that fails half-way.
+    list(PREPEND _runner ${CMAKE_SOURCE_DIR}/tests/payload/with-small-disk.sh - 1m
          env KESTREL_SMALL_DISK_AT=Kestrel)
   endif()
   foreach(_line IN LISTS _lines)

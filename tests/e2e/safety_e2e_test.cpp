@@ -52,7 +52,7 @@ std::string TempFolder() {
     return temp;
 }
 
-// The day's n-th log without a name (platform/Log.h).
+// The day's n-th log of the names an earlier version took without a name (a counter of the day).
 std::string NewLogName(int n) {
     SYSTEMTIME today;
     GetLocalTime(&today);
@@ -69,21 +69,35 @@ bool EndsWithCode(const std::string& log, int code) {
 
 // --- The log ------------------------------------------------------------------------------
 
-// A hard link to a file of the user's choice and a folder, planted at the names the default log
-// takes first: the run passes over both, logs to a name of its own, and installs.
-TEST(Safety, TheDefaultLogPassesOverWhatWasPlantedAtItsNames) {
+// Every name the day's logs could once be told by (a counter, #001 to #999) taken beforehand, by
+// files, hard links to a file of the user's choice and folders: the run logs at a name of its
+// own, which nobody could tell ahead, and installs.
+TEST(Safety, TheDefaultLogCannotBeTakenAhead) {
     LayOutSite();
     const std::string temp = TempFolder();
-    ASSERT_TRUE(CreateHardLinkA((temp + NewLogName(1)).c_str(), kVictim, nullptr));
-    ASSERT_TRUE(CreateDirectoryA((temp + NewLogName(2)).c_str(), nullptr));
+    for (int n = 1; n <= 999; ++n) {
+        const std::string name = temp + NewLogName(n);
+        if (n % 3 == 0) ASSERT_TRUE(CreateHardLinkA(name.c_str(), kVictim, nullptr)) << n;
+        else if (n % 3 == 1) ASSERT_TRUE(CreateDirectoryA(name.c_str(), nullptr)) << n;
+        else e2e::WriteFile(name, "planted");
+    }
 
     e2e::Launched run("/VERYSILENT /LOG");
     EXPECT_EQ(run.WaitForExit(), 0u);
     EXPECT_EQ(run.SeenWindows(), std::vector<std::string>{});
     EXPECT_EQ(e2e::ReadFile(kVictim), kVictimText);
-    EXPECT_TRUE(IsDirectory(temp + NewLogName(2)));
-    const std::string log = e2e::ReadFile(temp + NewLogName(3));
-    EXPECT_NE(log.find("Arquivo de log: " + temp + NewLogName(3) + "\r\n"), std::string::npos) << log;
+    EXPECT_TRUE(IsDirectory(temp + NewLogName(1)));
+    EXPECT_EQ(e2e::ReadFile(temp + NewLogName(2)), "planted");
+    // The one new log in the folder names itself.
+    WIN32_FIND_DATAA data;
+    std::vector<std::string> logs;
+    HANDLE find = FindFirstFileA((temp + "InstaladorKestrel * *.log").c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
+        if (std::string(data.cFileName).find('#') == std::string::npos) logs.push_back(data.cFileName);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = e2e::ReadFile(temp + logs[0]);
+    EXPECT_NE(log.find("Arquivo de log: " + temp + logs[0] + "\r\n"), std::string::npos) << log;
     EXPECT_TRUE(EndsWithCode(log, 0)) << log;
     EXPECT_TRUE(Installed());
 }

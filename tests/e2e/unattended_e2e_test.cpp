@@ -154,19 +154,15 @@ TEST(Unattended, VerySilentFreshInstallationLogsEveryStep) {
             "LocalApp=D:\\Kestrel\\Kestrel.exe (na esta\xE7\xE3o C:\\Kestrel\\Kestrel.exe), "
             "RemoteApp=S:\\Kestrel\\Kestrel.exe, IPServidor=192.168.0.10, Porta=5432, "
             "BancoDados=kestreldb",
-        // The files the registrations need are written first and the registrations started at
-        // once, to run while the rest is done.
-        "Arquivo gravado: C:\\windows\\system32\\msxml5.dll (",
-        "Arquivo gravado: C:\\windows\\system32\\capicom.dll (",
-        "Arquivo gravado: C:\\windows\\system32\\msxml5r.dll (",
-        "Status: Registrando DLLs NFe",
-        "Iniciado: C:\\windows\\system32\\regsvr32.exe capicom.dll /s",
-        "Iniciado: C:\\windows\\system32\\regsvr32.exe msxml5.dll /s",
         "Status: Registrando o sistema.",
         "Registro gravado: HKEY_LOCAL_MACHINE\\SOFTWARE\\Borland\\BLW32 (1 valor)",
         "Registro gravado: HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\Kestrel (42 valores)",
         "Status: Instalando " + std::string(kDefaultBde) + "\\BDEADMIN.HLP",
         "Arquivo gravado: " + std::string(kDefaultBde) + "\\BDEADMIN.HLP (",
+        "Arquivo gravado: C:\\windows\\system32\\msxml5r.dll (",
+        "Status: Registrando DLLs NFe",
+        "Iniciado: C:\\windows\\system32\\regsvr32.exe capicom.dll /s",
+        "Iniciado: C:\\windows\\system32\\regsvr32.exe msxml5.dll /s",
         "Execut\xE1vel copiado: S:\\Kestrel\\Kestrel.exe para C:\\Kestrel\\Kestrel.exe",
         "Status: Criando atalho. Aguarde...",
         std::string("Atalho criado: ") + kDesktopLink + " para S:\\Kestrel\\StartKestrel.exe",
@@ -250,14 +246,15 @@ TEST(Unattended, VerySilentWithoutSettingsFileEndsWithCode1) {
     EXPECT_FALSE(DirectoryExists("C:\\Kestrel"));
     EXPECT_FALSE(DirectoryExists(kDefaultBde));
 
-    // The log without a name: the day's first one in %TEMP%.
+    // The log without a name: a new one in %TEMP%, the only one there.
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    SYSTEMTIME today;
-    GetLocalTime(&today);
-    char name[64];
-    wsprintfA(name, "InstaladorKestrel %04u-%02u-%02u #001.log", today.wYear, today.wMonth,
-              today.wDay);
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((std::string(temp) + "InstaladorKestrel *.log").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    const std::string name = data.cFileName;
+    EXPECT_FALSE(FindNextFileA(find, &data)) << data.cFileName;
+    FindClose(find);
     const std::vector<std::string> log = LogEvents(std::string(temp) + name);
     EXPECT_TRUE(HasEventsInOrder(log, {
         "In\xED" "cio: ",
@@ -274,7 +271,7 @@ TEST(Unattended, TasksDesktopPlacesOnlyThatLink) {
     // With this folder present every run places a Quick Launch link in it.
     e2e::WriteFile(std::string(kQuickLaunchFolder) + "\\other.txt", "");
     e2e::Launched run(std::string("/VERYSILENT /TASKS=desktop ") + kLogSwitch);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.WaitForExit(), 0u) << e2e::ReadFile(kLogFile);
     EXPECT_TRUE(e2e::FileExists(kDesktopLink));
     EXPECT_FALSE(DirectoryExists(kMenuFolder));
     EXPECT_FALSE(e2e::FileExists(kQuickLaunchLink));

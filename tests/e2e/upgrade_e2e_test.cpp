@@ -221,9 +221,9 @@ TEST(UpgradeE2E, VerySilentOverFilesInUseEndsWith3010AndTheRestartFinishesIt) {
                         std::string(kSystem) + "\\~kst", ".new; o antigo, em uso (",
                         "substitu\xED" "do quando o Windows for reiniciado"}));
     EXPECT_TRUE(LogHas({"Arquivo aguardando reinicializa\xE7\xE3o: " + capicom}));
-    // Listed in the order written: unattended, the registrations' files come first.
+    // Listed in the order written.
     EXPECT_TRUE(LogHas({std::string("Caixa \"") + kRestartCaption + "\": O Windows precisa ser "
-                        "reiniciado", capicom, dll, midas}));
+                        "reiniciado", dll, midas, capicom}));
     EXPECT_TRUE(LogHas({"Fim: c\xF3" "digo de sa\xED" "da 3010"}));
 
     // The restart: the programs end, the system moves the files in and registers capicom.dll.
@@ -282,8 +282,8 @@ TEST(UpgradeE2E, WithTheWindowTheRunEndsWithTheRestartBox) {
     EXPECT_EQ(e2e::ReplacementFiles({kSystem}), std::vector<std::string>{});
 }
 
-// The program file: a read-only old copy is replaced, and nothing is left beside it. (Windows'
-// CopyFileA refuses a read-only target; Wine's replaces it, so on Wine this holds either way.)
+// The program file: a read-only old copy is replaced (renamed aside, the new copy moved in, the old
+// one deleted), and nothing is left beside it.
 TEST(UpgradeE2E, AReadOnlyProgramCopyIsReplaced) {
     LayOutSite();
     e2e::WriteFile(kLocalApp, "Kestrel, the old application");

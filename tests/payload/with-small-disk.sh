@@ -3,7 +3,8 @@
 # tests/wine-run.sh as drive LETTER (KESTREL_EXTRA_DRIVES), unmounted afterwards. Needs root (or
 # the right to mount); without it the command runs with KESTREL_SMALL_DISK_MISSING saying why,
 # and the scenarios that need the disk skip. KESTREL_SMALL_DISK_DIR names the disk's Linux folder
-# (tests/wine-run.sh can also show it as a folder of drive C:, KESTREL_SMALL_DISK_AT).
+# (tests/wine-run.sh can also show it as a folder of drive C:, KESTREL_SMALL_DISK_AT; give the
+# LETTER "-" then: a disk that is also a drive of its own would be named by that drive's letter).
 #   with-small-disk.sh LETTER SIZE COMMAND [ARGS...]     e.g. with-small-disk.sh t 1m wine-run.sh x.exe
 set -uo pipefail
 letter=$1 size=$2
@@ -17,8 +18,12 @@ if mount -t tmpfs -o "size=$size,mode=0777" kestrel-small-disk "$disk" 2>"$disk.
     bed32_prepare "" && bed32_show "$disk"
     trap 'bed32_hide "$disk"; umount "$disk"; rmdir "$disk"; rm -f "$disk.err"' EXIT
   fi
-  export KESTREL_EXTRA_DRIVES="${KESTREL_EXTRA_DRIVES:-} $letter=$disk"
-  export KESTREL_SMALL_DISK="$letter:"
+  if [ "$letter" != - ]; then
+    export KESTREL_EXTRA_DRIVES="${KESTREL_EXTRA_DRIVES:-} $letter=$disk"
+    export KESTREL_SMALL_DISK="$letter:"
+  else
+    export KESTREL_SMALL_DISK="(no drive of its own)"
+  fi
   export KESTREL_SMALL_DISK_DIR="$disk"
 else
   trap 'rmdir "$disk"; rm -f "$disk.err"' EXIT

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "../common/FolderLinks.h"
 #include "platform/Log.h"
 
 namespace {
@@ -92,58 +93,48 @@ TEST(Log, ANamedLogRefusesLinks) {
     EXPECT_EQ(ReadWholeFile(target), "the target's own bytes");
     EXPECT_NE(LogErrorText(error).find("links f\xEDsicos"), std::string::npos);
 
-    using CreateSymbolicLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-    const auto createSymbolicLink = reinterpret_cast<CreateSymbolicLinkFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+    // A symbolic link: Wine shows none by its attributes, but a handle opened on it names the
+    // file it leads to.
     const std::string symbolic = folder + "symbolic.log";
-    if (!createSymbolicLink || !createSymbolicLink(symbolic.c_str(), target.c_str(), 0)) {
+    if (!links::MakeFileLink(symbolic, target)) {
         // On Windows only an administrator (or developer mode) may make one.
         GTEST_SKIP() << "no symbolic link could be made here (error " << GetLastError() << ")";
     }
-    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
-        // Wine 8.0 difference: its symbolic links show no reparse-point attribute, neither by
-        // name nor through a handle opened with FILE_FLAG_OPEN_REPARSE_POINT. The log then takes
-        // the link for a file: it deletes the link itself (never its target) and makes a new file.
-        EXPECT_TRUE(OpenLog(symbolic, &error));
-        CloseLog();
-        EXPECT_EQ(ReadWholeFile(symbolic), "");
-    } else {
-        EXPECT_FALSE(OpenLog(symbolic, &error));
-        EXPECT_EQ(error, kLogIsALink);
-        EXPECT_NE(LogErrorText(error).find("link (simb\xF3lico"), std::string::npos);
-    }
+    EXPECT_FALSE(OpenLog(symbolic, &error));
+    EXPECT_EQ(error, kLogIsALink);
+    EXPECT_NE(LogErrorText(error).find("link (simb\xF3lico"), std::string::npos);
     EXPECT_EQ(ReadWholeFile(target), "the target's own bytes");
 }
 
-TEST(Log, NewLogNamesCountWithinTheDay) {
-    SYSTEMTIME day{};
-    day.wYear = 2024; day.wMonth = 5; day.wDay = 1;
-    EXPECT_EQ(NewLogName(day, 1), "InstaladorKestrel 2024-05-01 #001.log");
-    EXPECT_EQ(NewLogName(day, 42), "InstaladorKestrel 2024-05-01 #042.log");
-    EXPECT_EQ(NewLogName(day, 999), "InstaladorKestrel 2024-05-01 #999.log");
+TEST(Log, NewLogNamesCarryTheTimeAndANumber) {
+    SYSTEMTIME t{};
+    t.wYear = 2024; t.wMonth = 5; t.wDay = 1; t.wHour = 14; t.wMinute = 3; t.wSecond = 22;
+    EXPECT_EQ(NewLogName(t, 0x0A1B2C3D), "InstaladorKestrel 2024-05-01 140322 0A1B2C3D.log");
+    EXPECT_EQ(NewLogName(t, 0), "InstaladorKestrel 2024-05-01 140322 00000000.log");
 }
 
-// The log without a name takes the first free name of the day; whatever holds a name (a folder,
-// a hard link to another file, an older log) is passed over and left as it is.
-TEST(Log, ANewLogPassesOverEveryTakenName) {
+// The log without a name is made new at a name nobody could have taken ahead: two logs opened at
+// once get two names, both of the pattern; the folder's other files are left as they are.
+TEST(Log, ANewLogTakesANameOfItsOwn) {
     const std::string folder = MakeTempFolder("log-new");
+    WriteTextFile(folder + "InstaladorKestrel older.log", "an older log");
+    std::vector<std::string> paths;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(OpenNewLog(folder));
+        paths.push_back(LogPath());
+        Log("linha");
+        CloseLog();
+    }
+    EXPECT_NE(paths[0], paths[1]);
     SYSTEMTIME today;
     GetLocalTime(&today);
-    const std::string target = folder + "target.txt";
-    WriteTextFile(target, "the target's own bytes");
-    ASSERT_TRUE(CreateDirectoryA((folder + NewLogName(today, 1)).c_str(), nullptr));
-    ASSERT_TRUE(CreateHardLinkA((folder + NewLogName(today, 2)).c_str(), target.c_str(), nullptr));
-    WriteTextFile(folder + NewLogName(today, 3), "an older log");
-
-    ASSERT_TRUE(OpenNewLog(folder));
-    EXPECT_EQ(LogPath(), folder + NewLogName(today, 4));
-    Log("linha");
-    CloseLog();
-    EXPECT_NE(ReadWholeFile(folder + NewLogName(today, 4)).find("  linha\r\n"), std::string::npos);
-    EXPECT_EQ(ReadWholeFile(target), "the target's own bytes");
-    EXPECT_EQ(ReadWholeFile(folder + NewLogName(today, 3)), "an older log");
-    EXPECT_TRUE(GetFileAttributesA((folder + NewLogName(today, 1)).c_str()) &
-                FILE_ATTRIBUTE_DIRECTORY);
+    const std::string day = NewLogName(today, 0).substr(0, 28);  // "InstaladorKestrel AAAA-MM-DD"
+    for (const std::string& path : paths) {
+        EXPECT_EQ(path.compare(0, folder.size() + day.size(), folder + day), 0) << path;
+        EXPECT_EQ(path.size(), folder.size() + NewLogName(today, 0).size()) << path;
+        EXPECT_NE(ReadWholeFile(path).find("  linha\r\n"), std::string::npos) << path;
+    }
+    EXPECT_EQ(ReadWholeFile(folder + "InstaladorKestrel older.log"), "an older log");
 
     DWORD error = 0;
     EXPECT_FALSE(OpenNewLog(folder + "no such folder\\", &error));
