@@ -97,24 +97,25 @@ struct RunFolders {
 };
 
 // Before anything is written: the engine's folder as registered, and every folder the payload
-// goes into, created where missing and checked. The engine's and the drivers' folders get the
-// protection of a program-files folder; a refused one stops the run (EFolderError). The
-// application's folder keeps the rights it inherits (its launcher updates the copy there as the
-// user); when it fails its check, the program file is not copied (a warning).
+// goes into, created where missing and checked, those that can stop the run first. The engine's
+// and the drivers' folders get the protection of a program-files folder; a refused one stops the
+// run (EFolderError). The application's folder keeps the rights it inherits (its launcher
+// updates the copy there as the user); when it fails its check, the program file is not copied
+// (a warning).
 void ResolveFolders(InstallContext& context, RunFolders& folders, InstallerUi& ui) {
     {
         TRegistry registry;
         registry.RootKey = HKEY_LOCAL_MACHINE;
         TakeRegisteredBdeDir(registry, context);
     }
-    if (!HoldRecordedFolder(folders.Local, context.LocalFolder))
-        ui.NoteWarning("Pasta do programa recusada: " + folders.Local.Problem() +
-                       "; o execut\xE1vel n\xE3o \xE9 copiado");
+    if (!folders.System.Hold(context.SystemDir)) throw EFolderError(folders.System.Problem());
     for (auto [folder, path] : {std::make_pair(&folders.Bde, &context.BdeDir),
                                 std::make_pair(&folders.Odbc, &context.OdbcDir)})
         if (!HoldRecordedFolder(*folder, *path, FolderProtection::ProgramFiles))
             throw EFolderError(folder->Problem());
-    if (!folders.System.Hold(context.SystemDir)) throw EFolderError(folders.System.Problem());
+    if (!HoldRecordedFolder(folders.Local, context.LocalFolder))
+        ui.NoteWarning("Pasta do programa recusada: " + folders.Local.Problem() +
+                       "; o execut\xE1vel n\xE3o \xE9 copiado");
 }
 
 // The payload's destinations are built from the same SystemDir: compared as they are.
