@@ -838,7 +838,7 @@ def main():
     held_pending = facts.get(("held", "pending_added"), [])
     if held_exit:
         ok = all(v == "0" for v in held_exit) and all(v == "0" for v in held_pending)
-        print(f"  {'reinstall over a loaded ' + HELD_DLL + ': exit 0, nothing queued':<50}"
+        print(f"  {'held ' + HELD_DLL + ': exit 0, nothing queued':<50}"
               f"exit {'/'.join(sorted(set(held_exit)))}, queued {'/'.join(sorted(set(held_pending)))}: "
               f"{'met' if ok else 'NOT met'}")
     for run, idle in (("unattended_peak_kb", "noreinstall_peak_kb"), ("reinstall_peak_kb", "noreinstall_peak_kb"),
