@@ -21,8 +21,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -84,11 +83,12 @@ struct Value {
 
 std::vector<std::string> Split(const std::string& line) {
     std::vector<std::string> fields;
-    std::istringstream in(line);
-    std::string field;
-    while (std::getline(in, field, '\t')) fields.push_back(field);
-    if (!line.empty() && line.back() == '\t') fields.push_back("");
-    return fields;
+    for (size_t at = 0;;) {
+        const size_t tab = line.find('\t', at);
+        fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+        if (tab == std::string::npos) return fields;
+        at = tab + 1;
+    }
 }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -281,14 +281,15 @@ int main(int argc, char** argv) {
     std::vector<Value> values, counts;
     std::string version;
     {
-        std::ifstream in(argv[2], std::ios::binary);
+        FILE* in = std::fopen(argv[2], "rb");
         if (!in) Fail("tables");
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+        char buffer[4096];
+        while (std::fgets(buffer, sizeof buffer, in)) {
+            std::string line = buffer;
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
             const std::vector<std::string> f = Split(line);
             if (f.size() == 5 && f[0] == "file") {
-                rows.push_back({std::stoi(f[1]), f[2], f[3], f[4] == "keep"});
+                rows.push_back({std::atoi(f[1].c_str()), f[2], f[3], f[4] == "keep"});
             } else if (f.size() == 4 && (f[0] == "reg" || f[0] == "count")) {
                 std::string text = f[3];
                 for (const auto& field : fields) text = Replace(text, field.first, field.second);
@@ -297,6 +298,7 @@ int main(int argc, char** argv) {
                 version = f[1];
             }
         }
+        std::fclose(in);
     }
     if (rows.size() != 82) Fail("tables: rows");
     auto destination = [&](const Row& row) {
