@@ -6,14 +6,27 @@
 //                                           closed without a run (the memory baseline)
 //   benchdrv process RESULT NAME PROGRAM [ARGS]  whole process of a program (baselines and the
 //                                           peer): its arguments are passed as given, and
-//                                           "NAME_exit CODE" is reported besides the time
+//                                           "NAME_exit CODE" is reported besides the time, and
+//                                           "fact NAME marks N": how many of the sample COM
+//                                           DLLs' registration marks were there the moment it
+//                                           ended (a run that waits for regsvr32.exe has both)
+//   benchdrv over RESULT NAME FILES HOLD PROGRAM [ARGS]  the same, over an installation: the
+//                                           files listed in FILES (one path a line) and the
+//                                           Session Manager's PendingFileRenameOperations are
+//                                           read before and after; with HOLD a DLL's path (not
+//                                           "-"), that DLL is loaded here first and shown to be
+//                                           held (no write access to it) for the whole run.
+//                                           Facts: "modified N" (files replaced, rewritten or
+//                                           gone), "pending_added N", "held 1"
 //   benchdrv hold RESULT PROGRAM [ARGS]     a window program started, shown and, once RELEASE
 //                                           exists, closed (the empty program's memory)
-//   benchdrv tables OUT                     the installer's own tables (payload rows, and the
-//                                           registry values as the run writes them), compiled
-//                                           from its sources, for the peer and the checks
-//   benchdrv verify RESULT EXPECTED         registry values and links as listed in EXPECTED;
-//                                           every difference is reported as a "mismatch" line
+//   benchdrv tables OUT [INSTALLER.exe]     the installer's own tables (payload rows, the
+//                                           registry values and counts as the run writes them),
+//                                           compiled from its sources, for the peers, the floor
+//                                           and the checks; with INSTALLER, its file version
+//   benchdrv verify RESULT EXPECTED         registry values, files and links as listed in
+//                                           EXPECTED (see Verify); every difference is reported
+//                                           as a "mismatch" line
 // RELEASE is the result file's name followed by ".release"; the sampler of tools/bench.py makes
 // it once it has sampled the shown window. Exit code 0 when the measurement completed (or the
 // check passed), 1 otherwise, 2 on bad arguments.
@@ -248,7 +261,22 @@ int Install(FILE* out, const std::string& result, const std::string& installer, 
     return child.ExitCode() == 0 ? 0 : 1;
 }
 
+// The sample payload's COM DLLs leave a value each here when regsvr32.exe registers them
+// (payload/markers/marker.c); tools/bench.py deletes the key before every run.
+const char* const kMarkerKey = "SOFTWARE\\Kestrel\\SamplePayload";
+
+DWORD MarkerCount() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return values;
+}
+
 int Process(FILE* out, const char* name, const std::string& commandLine) {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMarkerKey);  // the marks counted are this run's
     Child child;
     double t0 = Now();
     if (!child.Start(commandLine)) {
@@ -259,9 +287,138 @@ int Process(FILE* out, const char* name, const std::string& commandLine) {
         std::fprintf(out, "error %s did not end\n", name);
         return 1;
     }
-    Report(out, name, Now() - t0);
+    double t1 = Now();
+    // At once: what a run that waits for its registrations has done before it ended.
+    const DWORD marks = MarkerCount();
+    Report(out, name, t1 - t0);
     std::fprintf(out, "%s_exit %lu\n", name, static_cast<unsigned long>(child.ExitCode()));
+    std::fprintf(out, "fact %s marks %lu\n", name, static_cast<unsigned long>(marks));
     return 0;
+}
+
+// --- a run over an installation ----------------------------------------------------------------
+
+// What tells a file that was replaced (a new file index), rewritten (a new time or size) or
+// removed from the one that was left alone.
+struct FileState {
+    bool exists = false;
+    DWORD volume = 0, indexHigh = 0, indexLow = 0, sizeLow = 0;
+    FILETIME written{};
+    bool operator==(const FileState& o) const {
+        return exists == o.exists && volume == o.volume && indexHigh == o.indexHigh &&
+               indexLow == o.indexLow && sizeLow == o.sizeLow &&
+               CompareFileTime(&written, &o.written) == 0;
+    }
+};
+
+FileState StateOf(const std::string& path) {
+    FileState state;
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return state;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(h, &info)) {
+        state.exists = true;
+        state.volume = info.dwVolumeSerialNumber;
+        state.indexHigh = info.nFileIndexHigh;
+        state.indexLow = info.nFileIndexLow;
+        state.sizeLow = info.nFileSizeLow;
+        state.written = info.ftLastWriteTime;
+    }
+    CloseHandle(h);
+    return state;
+}
+
+const char* const kSessionManagerKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The strings of PendingFileRenameOperations, pairs of source and target (an empty target: a
+// deletion). The value holds empty strings, so it is walked to its size, not to the first one.
+std::vector<std::string> PendingRenames() {
+    std::vector<std::string> strings;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return strings;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS && type == REG_MULTI_SZ && size > 0) {
+        std::vector<char> data(size + 2, '\0');
+        if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
+                             reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
+            // Each string ends with a zero byte, the list with one more (an empty string).
+            for (size_t at = 0; at < size;) {
+                std::string text(data.data() + at);
+                at += text.size() + 1;
+                strings.push_back(text);
+            }
+            // No pair has an empty source: trailing empty strings beyond the last pair are ends.
+            while (!strings.empty() && strings.back().empty() &&
+                   (strings.size() % 2 == 1 || strings[strings.size() - 2].empty()))
+                strings.pop_back();
+        }
+    }
+    RegCloseKey(key);
+    return strings;
+}
+
+int Over(FILE* out, const char* name, const char* filesPath, const std::string& hold,
+         const std::string& commandLine) {
+    std::vector<std::string> files;
+    {
+        std::ifstream in(filesPath, std::ios::binary);
+        if (!in) return 2;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty()) files.push_back(line);
+        }
+    }
+    HMODULE held = nullptr;
+    if (hold != "-") {
+        held = LoadLibraryA(hold.c_str());
+        if (!held) {
+            std::fprintf(out, "error cannot load %s: error %lu\n", hold.c_str(), GetLastError());
+            return 1;
+        }
+        // Held as a running program holds its DLL: the file cannot be opened for writing.
+        HANDLE h = CreateFileA(hold.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            std::fprintf(out, "error %s is loaded but can still be opened for writing\n",
+                         hold.c_str());
+            FreeLibrary(held);
+            return 1;
+        }
+        std::fprintf(out, "fact %s held 1\n", name);
+    }
+    std::vector<FileState> before;
+    for (const std::string& file : files) before.push_back(StateOf(file));
+    const std::vector<std::string> pendingBefore = PendingRenames();
+
+    int rc = Process(out, name, commandLine);
+
+    const std::vector<std::string> pendingAfter = PendingRenames();
+    size_t modified = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (StateOf(files[i]) == before[i]) continue;
+        if (++modified <= 3) std::fprintf(out, "info %s modified %s\n", name, files[i].c_str());
+    }
+    // The pairs that were not there before are this run's.
+    size_t added = 0;
+    for (size_t i = 0; i + 1 < pendingAfter.size(); i += 2) {
+        bool old = false;
+        for (size_t j = 0; j + 1 < pendingBefore.size() && !old; j += 2)
+            old = pendingBefore[j] == pendingAfter[i] && pendingBefore[j + 1] == pendingAfter[i + 1];
+        if (old) continue;
+        ++added;
+        std::fprintf(out, "info %s pending %s -> %s\n", name, pendingAfter[i].c_str(),
+                     pendingAfter[i + 1].empty() ? "(deleted)" : pendingAfter[i + 1].c_str());
+    }
+    std::fprintf(out, "fact %s modified %lu\n", name, static_cast<unsigned long>(modified));
+    std::fprintf(out, "fact %s pending_added %lu\n", name, static_cast<unsigned long>(added));
+    if (held) FreeLibrary(held);
+    return rc;
 }
 
 int Hold(FILE* out, const std::string& result, const std::string& commandLine) {
@@ -289,8 +446,14 @@ void DumpKey(std::ostream& out, HKEY key, const std::string& path) {
         DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
         if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
             break;
-        // The configuration values; a driver's UsageCount (a REG_DWORD) is the installations'
-        // count, not part of what the peer is asked to write.
+        // The configuration values, and a driver's UsageCount (a REG_DWORD): the installations'
+        // count, raised once per machine, which the peers and the floor raise as a count.
+        if (type == REG_DWORD) {
+            DWORD count = 0;
+            CopyMemory(&count, data, sizeof count);
+            out << "count\t" << path << '\t' << name << '\t' << count << '\n';
+            continue;
+        }
         if (type != REG_SZ) continue;
         data[dataSize] = 0;
         out << "reg\t" << path << '\t' << name << '\t' << reinterpret_cast<char*>(data) << '\n';
@@ -306,12 +469,33 @@ void DumpKey(std::ostream& out, HKEY key, const std::string& path) {
     }
 }
 
+// The file version of a program, as the installer's ProgramVersion gives its own ("" when none).
+std::string FileVersion(const char* program) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(program, &ignored);
+    if (size == 0) return std::string();
+    std::vector<BYTE> data(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoA(program, 0, size, data.data()) ||
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
+        return std::string();
+    char text[48];
+    std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu",
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)));
+    return text;
+}
+
 // The registry values are those RegisterDatabaseAccess writes, written below a scratch key of
 // the current user (no BDE registered there, so the default BdeDir stays) with each context
 // field replaced by its name in braces, then read back in the order written.
-int Tables(const char* path) {
+int Tables(const char* path, const char* installer) {
     std::ofstream out(path, std::ios::binary);
     if (!out) return 2;
+    if (installer) out << "version\t" << FileVersion(installer) << '\n';
     for (const PayloadEntry& e : PayloadTable) {
         const char* base = e.Base == PayloadBase::BdeDir    ? "BdeDir"
                            : e.Base == PayloadBase::OdbcDir ? "OdbcDir"
@@ -352,8 +536,55 @@ std::vector<std::string> Split(const std::string& line) {
     return fields;
 }
 
-// Lines "reg KEY NAME VALUE" (HKLM; a REG_SZ of exactly that value) and
-// "link PATH TARGET ARGUMENTS WORKDIR" (a shell link reading back so), tab-separated.
+// A value below HKEY_LOCAL_MACHINE in one registry view, as text: a REG_SZ's string, a
+// REG_DWORD's number; "(no key)", "(no value)", "(not REG_SZ)" or "(not REG_DWORD)" when it is
+// not of the type asked for.
+std::string ValueText(const std::string& keyPath, const std::string& name, REGSAM view,
+                      DWORD wanted) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return "(no key)";
+    DWORD type = 0, size = 0;
+    std::string text = "(no value)";
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        std::vector<BYTE> data(size + 1, 0);
+        RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (type != wanted)
+            text = wanted == REG_SZ ? "(not REG_SZ)" : "(not REG_DWORD)";
+        else if (type == REG_SZ)
+            text = reinterpret_cast<const char*>(data.data());
+        else
+            text = std::to_string(*reinterpret_cast<const DWORD*>(data.data()));
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+// The expected text: exactly VALUE; "*" any REG_SZ that is not empty; ">=N" a number of at
+// least N.
+bool Matches(const std::string& got, const std::string& want) {
+    if (want == "*") return !got.empty() && got[0] != '(';
+    if (want.compare(0, 2, ">=") == 0)
+        return !got.empty() && got.find_first_not_of("0123456789") == std::string::npos &&
+               std::stoull(got) >= std::stoull(want.substr(2));
+    return got == want;
+}
+
+bool LastWritten(const std::string& path, FILETIME& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    time = data.ftLastWriteTime;
+    return true;
+}
+
+// Tab-separated lines, each a check:
+//   reg KEY NAME VALUE       HKLM, this program's (64-bit) view: a REG_SZ of exactly VALUE
+//   reg32 KEY NAME VALUE     the same in the 32-bit program's view (WOW6432Node)
+//   dword KEY NAME VALUE     a REG_DWORD; dword32 in the 32-bit view (VALUE as in Matches)
+//   exe PATH                 a file that starts as a program does ("MZ")
+//   after32 KEY PATH         the key (32-bit view) was last written at or after the file was
+//                            (a completion mark written after that file)
+//   link PATH TARGET ARGUMENTS WORKDIR   a shell link reading back so
 int Verify(FILE* out, const char* expected) {
     std::ifstream in(expected, std::ios::binary);
     if (!in) return 2;
@@ -363,25 +594,50 @@ int Verify(FILE* out, const char* expected) {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::vector<std::string> f = Split(line);
-        if (f.size() == 4 && f[0] == "reg") {
+        const std::string kind = f.empty() ? "" : f[0];
+        if (f.size() == 4 && (kind == "reg" || kind == "reg32" || kind == "dword" || kind == "dword32")) {
+            const REGSAM view = kind.back() == '2' ? KEY_WOW64_32KEY : 0;
+            const std::string value =
+                ValueText(f[1], f[2], view, kind.compare(0, 3, "reg") == 0 ? REG_SZ : REG_DWORD);
+            if (!Matches(value, f[3])) {
+                ++mismatches;
+                std::fprintf(out, "mismatch HKLM%s\\%s \"%s\" = \"%s\", expected \"%s\"\n",
+                             view ? "(32)" : "", f[1].c_str(), f[2].c_str(), value.c_str(),
+                             f[3].c_str());
+            }
+        } else if (f.size() == 2 && kind == "exe") {
+            char head[2] = {0, 0};
+            DWORD got = 0;
+            HANDLE h = CreateFileA(f[1].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                ReadFile(h, head, 2, &got, nullptr);
+                CloseHandle(h);
+            }
+            if (got != 2 || head[0] != 'M' || head[1] != 'Z') {
+                ++mismatches;
+                std::fprintf(out, "mismatch %s: %s\n", f[1].c_str(),
+                             h == INVALID_HANDLE_VALUE ? "missing" : "not a program");
+            }
+        } else if (f.size() == 3 && kind == "after32") {
             HKEY key = nullptr;
-            std::string value = "(no key)";
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, f[1].c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-                DWORD type = 0;
-                if (RegQueryValueExA(key, f[2].c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
-                    value = "(no value)";
-                else if (type != REG_SZ)
-                    value = "(not REG_SZ)";
-                else
-                    value = RegReadStringValue(key, f[2]);
+            FILETIME keyTime{}, fileTime{};
+            bool haveKey = RegOpenKeyExA(HKEY_LOCAL_MACHINE, f[1].c_str(), 0,
+                                         KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS;
+            if (haveKey) {
+                haveKey = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           &keyTime) == ERROR_SUCCESS;
                 RegCloseKey(key);
             }
-            if (value != f[3]) {
+            const bool haveFile = LastWritten(f[2], fileTime);
+            if (!haveKey || !haveFile || CompareFileTime(&keyTime, &fileTime) < 0) {
                 ++mismatches;
-                std::fprintf(out, "mismatch HKLM\\%s \"%s\" = \"%s\", expected \"%s\"\n", f[1].c_str(),
-                             f[2].c_str(), value.c_str(), f[3].c_str());
+                std::fprintf(out, "mismatch HKLM(32)\\%s %s %s\n", f[1].c_str(),
+                             !haveKey ? "missing" : !haveFile ? "(and no file" : "written before",
+                             f[2].c_str());
             }
-        } else if (f.size() == 5 && f[0] == "link") {
+        } else if (f.size() == 5 && kind == "link") {
             Link link = LoadLink(f[1]);
             if (!link.loaded || link.target != f[2] || link.arguments != f[3] ||
                 link.workingDirectory != f[4]) {
@@ -406,7 +662,7 @@ int Verify(FILE* out, const char* expected) {
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     std::string mode = argv[1];
-    if (mode == "tables") return Tables(argv[2]);
+    if (mode == "tables") return Tables(argv[2], argc > 3 ? argv[3] : nullptr);
     FILE* out = std::fopen(argv[2], "a");
     if (!out) return 2;
     int rc = 2;
@@ -416,6 +672,8 @@ int main(int argc, char** argv) {
         rc = Install(out, argv[2], argv[3], false);
     } else if (mode == "process" && argc >= 5) {
         rc = Process(out, argv[3], CommandLine(argv + 4, argc - 4));
+    } else if (mode == "over" && argc >= 7) {
+        rc = Over(out, argv[3], argv[4], argv[5], CommandLine(argv + 6, argc - 6));
     } else if (mode == "hold" && argc >= 4) {
         rc = Hold(out, argv[2], CommandLine(argv + 3, argc - 3));
     } else if (mode == "verify" && argc == 4) {
