@@ -7,7 +7,6 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
-#include "platform/Image.h"
 #include "platform/Log.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -15,6 +14,7 @@
 #include "tasks/DatabaseAccess.h"
 #include "tasks/Payload.h"
 #include "tasks/Shortcuts.h"
+#include "tasks/Uninstaller.h"
 
 #include <vector>
 
@@ -44,9 +44,6 @@ const char* const kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 
 const char* const kLauncher = "StartKestrel.exe";
 const char* const kLinkName = "Kestrel";
-
-const char* const kUninstallerSubfolder = "\\Tavrin\\Kestrel\\Desinstalar";
-const char* const kUninstallerName = "\\DesinstalarKestrel.exe";
 
 // A registration program that has not ended after this long is not waited for any more.
 constexpr DWORD kRegistrationWaitMs = 120000;
@@ -108,6 +105,8 @@ void ResolveFolders(InstallContext& context, RunFolders& folders, InstallerUi& u
         registry.RootKey = HKEY_LOCAL_MACHINE;
         TakeRegisteredBdeDir(registry, context);
     }
+    for (const std::string* path : {&context.LocalFolder, &context.BdeDir, &context.OdbcDir})
+        if (path->empty()) throw EInOutError("Unable to create directory");
     if (!folders.System.Hold(context.SystemDir)) throw EFolderError(folders.System.Problem());
     for (auto [folder, path] : {std::make_pair(&folders.Bde, &context.BdeDir),
                                 std::make_pair(&folders.Odbc, &context.OdbcDir)})
@@ -243,31 +242,10 @@ void CreateLinks(const InstallContext& context, InstallerUi& ui) {
     else Log("Atalhos de Inicializa\xE7\xE3o R\xE1pida: n\xE3o criados, op\xE7\xE3o desmarcada");
 }
 
-// The uninstaller's folder, made where only administrators can write: below the program-files
-// folder, protected as the engine's folders are. Every folder it makes is recorded.
-std::string CreateUninstallerFolder(const InstallContext& context, HeldFolder& held) {
-    const std::string folder = ProgramFilesFolder(context.SystemDrive) + kUninstallerSubfolder;
-    if (!HoldRecordedFolder(held, folder, FolderProtection::ProgramFiles))
-        throw EFolderError(held.Problem());
-    return folder;
-}
-
 // The links of the installation (the shell writes them; placed now or by an earlier run).
 void AddLinks(FileFlushList& written) {
     for (const std::string& link : RecordedItems(Recorded::Links))
         if (FileExists(link)) written.Add(link);
-}
-
-// The uninstaller: this program's image without the payload, kept in a folder of its own.
-std::string CreateUninstaller(const InstallContext& context, FileFlushList& written) {
-    HeldFolder folder;
-    const std::string uninstaller = CreateUninstallerFolder(context, folder) + kUninstallerName;
-    WriteImageWithoutResources(OwnProgramFile(), uninstaller, 1, kPayloadRows);
-    written.Add(uninstaller);
-    Record(Recorded::Program, uninstaller);
-    Log("Desinstalador gravado: " + uninstaller + " (" + std::to_string(FileSizeOf(uninstaller)) +
-        " bytes)");
-    return uninstaller;
 }
 
 // What the installations wrote, in KB rounded up: the counted files, the program copies.
@@ -321,7 +299,7 @@ RunEnd PerformInstall(InstallerUi& ui, const InstallSources& sources) {
         CopyApplication(context, folders.Local, ui);
         MakeDurable(written);  // the bulk of the bytes, while the registrations run
         CreateLinks(context, ui);
-        const std::string uninstaller = CreateUninstaller(context, written);
+        const std::string uninstaller = CreateUninstaller(context, written, sources.PayloadModule);
         AddLinks(written);
         MakeDurable(written);
         WaitForRegistrations(registrations, ui);

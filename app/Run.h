@@ -10,8 +10,8 @@
 class InstallerUi;
 
 // Where the run finds what it installs: the machine's system directory, the folder of the
-// settings file and the image carrying the payload. The defaults are the program's own; the
-// unit tests point them at places of their own.
+// settings file and the image carrying the payload and the uninstaller. The defaults are the
+// program's own; the unit tests point them at places of their own.
 struct InstallSources {
     std::string SystemDir = SystemDirectory();
     std::string SettingsFolder = InstallerFolder();

@@ -1,6 +1,7 @@
-# Authenticode signature of a site build (tools/sign-exe.sh, Debian's osslsigncode: SHA-256, and a
-# timestamp when a server is named). The site names its certificate by these variables, given to
-# CMake (-D) or, when not given, taken from the environment at configure time:
+# Authenticode signature of a site build's two programs, the uninstaller DesinstalarKestrel.exe
+# before it is embedded and then InstaladorHalden.exe (tools/sign-exe.sh, Debian's osslsigncode:
+# SHA-256, and a timestamp when a server is named). The site names its certificate by these
+# variables, given to CMake (-D) or, when not given, taken from the environment at configure time:
 #   KESTREL_SIGN_PKCS12                  a PKCS#12 file with the certificate and its key, or
 #   KESTREL_SIGN_CERT + KESTREL_SIGN_KEY PEM files of the certificate (with its chain) and the key
 #   KESTREL_SIGN_TIMESTAMP               an RFC 3161 timestamp server URL (optional)
@@ -8,7 +9,7 @@
 # the build, read by the signing step itself: it is never a CMake variable, so it stays out of the
 # cache and the build files. Without a certificate the build is as before, and says it is unsigned.
 #
-# The signature is the last step that touches the file: every check of the image that a signature
+# The signature is the last step that touches a file: every check of the image that a signature
 # would change comes before it, and the checks that read the finished file (the import audit, the
 # payload scenarios) read the signed one. Keep any new post-build step above this file's include.
 foreach(_var KESTREL_SIGN_PKCS12 KESTREL_SIGN_CERT KESTREL_SIGN_KEY KESTREL_SIGN_TIMESTAMP)
@@ -41,19 +42,27 @@ if(KESTREL_SIGN_PKCS12 OR KESTREL_SIGN_CERT OR KESTREL_SIGN_KEY)
       message(FATAL_ERROR "Signing: ${_file} names no file: ${${_file}}")
     endif()
   endforeach()
-  add_custom_command(TARGET InstaladorHalden POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E env
-            "KESTREL_SIGN_PKCS12=${KESTREL_SIGN_PKCS12}" "KESTREL_SIGN_CERT=${KESTREL_SIGN_CERT}"
-            "KESTREL_SIGN_KEY=${KESTREL_SIGN_KEY}" "KESTREL_SIGN_TIMESTAMP=${KESTREL_SIGN_TIMESTAMP}"
-            ${CMAKE_SOURCE_DIR}/tools/sign-exe.sh $<TARGET_FILE:InstaladorHalden>
-    VERBATIM)
+  # The uninstaller is signed by a post-build step of its own target, so that the file the
+  # installer embeds (cmake/resources.cmake) is the signed one; the installer is signed last.
+  # Each under its own name, which the UAC prompt shows.
+  set(_name_DesinstalarKestrel "Desinstalador Kestrel")
+  set(_name_InstaladorHalden "Instalador Kestrel")
+  foreach(_target DesinstalarKestrel InstaladorHalden)
+    add_custom_command(TARGET ${_target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E env
+              "KESTREL_SIGN_PKCS12=${KESTREL_SIGN_PKCS12}" "KESTREL_SIGN_CERT=${KESTREL_SIGN_CERT}"
+              "KESTREL_SIGN_KEY=${KESTREL_SIGN_KEY}" "KESTREL_SIGN_TIMESTAMP=${KESTREL_SIGN_TIMESTAMP}"
+              ${CMAKE_SOURCE_DIR}/tools/sign-exe.sh $<TARGET_FILE:${_target}> "${_name_${_target}}"
+      VERBATIM)
+  endforeach()
   if(KESTREL_SIGN_TIMESTAMP)
-    message(STATUS "Signing: InstaladorHalden.exe will be signed (SHA-256, timestamp from ${KESTREL_SIGN_TIMESTAMP})")
+    set(_how "SHA-256, timestamp from ${KESTREL_SIGN_TIMESTAMP}")
   else()
-    message(STATUS "Signing: InstaladorHalden.exe will be signed (SHA-256, no timestamp server named)")
+    set(_how "SHA-256, no timestamp server named")
   endif()
+  message(STATUS "Signing: InstaladorHalden.exe will be signed (${_how}), and before it the uninstaller it carries, DesinstalarKestrel.exe")
 else()
-  message(STATUS "Signing: no certificate (KESTREL_SIGN_PKCS12 or KESTREL_SIGN_CERT + KESTREL_SIGN_KEY): InstaladorHalden.exe will be UNSIGNED")
+  message(STATUS "Signing: no certificate (KESTREL_SIGN_PKCS12 or KESTREL_SIGN_CERT + KESTREL_SIGN_KEY): InstaladorHalden.exe will be UNSIGNED, and so will the uninstaller it carries")
   add_custom_command(TARGET InstaladorHalden POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E echo
             "NOTE: $<TARGET_FILE_NAME:InstaladorHalden> is UNSIGNED: Windows shows an unknown publisher (see the README, Signing)"

@@ -42,8 +42,20 @@ bool NeededByRegistrations(const PayloadEntry& entry) {
            (IsComDllName(name) || lstrcmpiA(name, kComDllResources) == 0);
 }
 
-// The log of a row whose old file was in use: which way it went, and who held it.
-void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD size) {
+// New files of an earlier run that was killed before it could move or delete them, in the
+// folders of the rows.
+void RemoveLeftovers(const InstallContext& context) {
+    std::set<std::string> folders;
+    for (const PayloadEntry& entry : PayloadTable)
+        folders.insert(ExtractFilePath(context.Destinations[entry.Row - 1]));
+    for (const std::string& folder : folders)
+        for (const std::string& path : RemoveLeftoverPendingFiles(folder))
+            Log("Arquivo tempor\xE1rio de uma execu\xE7\xE3o interrompida removido: " + path);
+}
+
+}  // namespace
+
+void LogFileInUse(const std::string& destination, const ReplaceResult& result, DWORD size) {
     std::string why;
     std::vector<std::string> holders = ProgramsHolding(destination, &why);
     std::string held = "em uso (" + SysErrorMessage(result.InUseError) + ")";
@@ -64,19 +76,6 @@ void LogInUse(const std::string& destination, const ReplaceResult& result, DWORD
             " bytes) gravado em " + result.AsidePath + "; o antigo, " + held +
             ", \xE9 substitu\xED" "do quando o Windows for reiniciado");
 }
-
-// New files of an earlier run that was killed before it could move or delete them, in the
-// folders of the rows.
-void RemoveLeftovers(const InstallContext& context) {
-    std::set<std::string> folders;
-    for (const PayloadEntry& entry : PayloadTable)
-        folders.insert(ExtractFilePath(context.Destinations[entry.Row - 1]));
-    for (const std::string& folder : folders)
-        for (const std::string& path : RemoveLeftoverPendingFiles(folder))
-            Log("Arquivo tempor\xE1rio de uma execu\xE7\xE3o interrompida removido: " + path);
-}
-
-}  // namespace
 
 std::vector<std::string> RegistrationFiles(const InstallContext& context) {
     std::vector<std::string> files;
@@ -114,7 +113,7 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module,
                 Log("Arquivo gravado: " + destination + " (" + std::to_string(blob.Size) + " bytes)");
             } else {
                 context.FilesAwaitingRestart.push_back(destination);
-                LogInUse(destination, result, blob.Size);
+                LogFileInUse(destination, result, blob.Size);
             }
         } else {
             Log("Arquivo mantido, j\xE1 existe: " + destination);

@@ -30,6 +30,9 @@ void ExtractPayload(InstallContext& context, InstallerUi& ui, HMODULE module = n
 // Writes every file of the list (with only, those of the list named there) to the disk
 // (FileFlushList::Flush); raises EWriteError naming the first file that could not be written.
 void MakeDurable(FileFlushList& written, const std::vector<std::string>* only = nullptr);
+// The log line of a file written over an old one in use (WriteFileReplacing did not put it in
+// place at once): which way it went and, where the system can tell, which programs held it.
+void LogFileInUse(const std::string& destination, const ReplaceResult& result, DWORD size);
 // The destinations of the files the COM registrations load.
 std::vector<std::string> RegistrationFiles(const InstallContext& context);
 

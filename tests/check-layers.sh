@@ -16,7 +16,7 @@ declare -A allowed=(
 )
 # Lowest first.
 kPlatformFloors=(Errors Handles Environment Registry Resources Log Shell Machine Files Security
-                 Folders Com Image RestartManager SystemDlls)
+                 Folders Com RestartManager SystemDlls)
 bad=0
 for folder in platform core settings tasks app; do
   while IFS=: read -r file line text; do

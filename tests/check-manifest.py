@@ -18,10 +18,13 @@ and an element that declares the same namespace twice, as a prefix and as the de
 loader of SP2 without hotfix KB921337; an element in a namespace XP does not know (compatibility.v1)
 is skipped by its loader, as Windows Vista skips it too.
 """
+import os
 import re
-import struct
 import sys
 import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peimage  # noqa: E402
 
 RT_MANIFEST = 24
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
@@ -42,54 +45,15 @@ def fail(message):
     sys.exit(1)
 
 
-def sections(data):
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        fail("not a PE file")
-    machine, count = struct.unpack_from("<HH", data, pe + 4)
-    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
-    at = pe + 24 + optional_size
-    out = []
-    for i in range(count):
-        name, vsize, vaddr, rsize, raddr = struct.unpack_from("<8sIIII", data, at + 40 * i)
-        out.append((name.rstrip(b"\0"), vaddr, max(vsize, rsize), raddr))
-    return machine, out
-
-
-def resources(data):
-    """Yields (type, id, bytes) for every resource; names count as strings."""
-    machine, secs = sections(data)
-    rsrc = [s for s in secs if s[0] == b".rsrc"]
-    if not rsrc:
-        fail("no resource section")
-    _, vaddr, _, raddr = rsrc[0]
-
-    def file_offset(rva):
-        return rva - vaddr + raddr
-
-    def entries(offset):
-        named, ids = struct.unpack_from("<HH", data, raddr + offset + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, raddr + offset + 16 + 8 * i)
-            key = "name" if name & 0x80000000 else name
-            yield key, target
-
-    out = []
-    for rtype, t in entries(0):
-        for rid, n in entries(t & 0x7FFFFFFF):
-            for _, leaf in entries(n & 0x7FFFFFFF):
-                rva, size = struct.unpack_from("<II", data, raddr + leaf)
-                start = file_offset(rva)
-                out.append((rtype, rid, data[start:start + size]))
-    return machine, out
-
-
 def main():
     path = sys.argv[1]
     with open(path, "rb") as f:
         data = f.read()
-    machine, res = resources(data)
-    manifests = [(rid, body) for rtype, rid, body in res if rtype == RT_MANIFEST]
+    try:
+        machine, res = peimage.resources(data)
+    except peimage.NotAnImage as e:
+        fail("%s: %s" % (path, e))
+    manifests = [(rid, body) for rtype, rid, _, body in res if rtype == RT_MANIFEST]
     if not manifests:
         fail("%s carries no manifest (resource type 24)" % path)
     if [rid for rid, _ in manifests] != [1]:

@@ -31,6 +31,12 @@ set_tests_properties(source.layers PROPERTIES LABELS static)
 add_test(NAME executable.manifest
   COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/check-manifest.py $<TARGET_FILE:InstaladorHalden>)
 set_tests_properties(executable.manifest PROPERTIES LABELS static)
+# The uninstaller it carries: the program built without the payload, byte for byte.
+set(_uninstaller_header ${CMAKE_SOURCE_DIR}/tasks/UninstallerResource.h)
+add_test(NAME executable.uninstaller
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/check-uninstaller.py $<TARGET_FILE:InstaladorHalden>
+          $<TARGET_FILE:DesinstalarKestrel> ${_uninstaller_header})
+set_tests_properties(executable.uninstaller PROPERTIES LABELS static)
 if(KESTREL_PRODUCT_EXE)
   add_test(NAME executable.product-imports
     COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exe.sh ${KESTREL_PRODUCT_EXE} i686)
@@ -43,4 +49,9 @@ if(KESTREL_PRODUCT_EXE)
   add_test(NAME executable.product-manifest
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/check-manifest.py ${KESTREL_PRODUCT_EXE})
   set_tests_properties(executable.product-manifest PROPERTIES LABELS static)
+  get_filename_component(_product_dir ${KESTREL_PRODUCT_EXE} DIRECTORY)
+  add_test(NAME executable.product-uninstaller
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/check-uninstaller.py ${KESTREL_PRODUCT_EXE}
+            ${_product_dir}/DesinstalarKestrel.exe ${_uninstaller_header})
+  set_tests_properties(executable.product-uninstaller PROPERTIES LABELS static)
 endif()

@@ -8,14 +8,16 @@
 #                                       the environment only and handed to osslsigncode on its
 #                                       standard input, never on a command line
 #   KESTREL_SIGN_TIMESTAMP              an RFC 3161 timestamp server (URL); none: no timestamp
-#   sign-exe.sh FILE.exe
+#   sign-exe.sh FILE.exe [DESCRIPTION]
+# DESCRIPTION is the program's name in the signature, which the UAC prompt shows ("Instalador
+# Kestrel" when not given).
 # The signed file replaces FILE.exe only once it is whole; on any failure FILE.exe is removed, so
 # that an unsigned file is never taken for a signed one (the next build makes it again).
 set -euo pipefail
-exe=$1
+exe=$1 description=${2:-Instalador Kestrel}
 fail() { echo "sign-exe: $*" >&2; rm -f "$exe" "$exe.signed"; exit 1; }
 
-args=(sign -h sha256 -n "Instalador Kestrel")
+args=(sign -h sha256 -n "$description")
 if [ -n "${KESTREL_SIGN_PKCS12:-}" ]; then
   [ -f "$KESTREL_SIGN_PKCS12" ] || fail "KESTREL_SIGN_PKCS12: no file $KESTREL_SIGN_PKCS12"
   args+=(-pkcs12 "$KESTREL_SIGN_PKCS12")

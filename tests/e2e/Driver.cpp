@@ -109,6 +109,12 @@ std::string BuiltInstaller() {
     return FolderOf(self) + "InstaladorHalden.exe";
 }
 
+std::string BuiltUninstaller() {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    return FolderOf(self) + "DesinstalarKestrel.exe";
+}
+
 std::string LayOutInstaller(const std::string& folder) {
     CreateFolders(folder);
     std::string target = folder + "InstaladorHalden.exe";

@@ -68,8 +68,9 @@ constexpr DWORD kTimeoutMs = 60000;
 
 // --- The machine --------------------------------------------------------------------------
 
-// The installer built beside this test program.
+// The installer built beside this test program, and the uninstaller program it carries.
 std::string BuiltInstaller();
+std::string BuiltUninstaller();
 // Copies the built installer to folder + "InstaladorHalden.exe" (folders created); returns the
 // copy's path. Default folder: F:\Instalador\.
 std::string LayOutInstaller(const std::string& folder = "F:\\Instalador\\");

@@ -19,6 +19,7 @@ using namespace e2e::texts;
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrel";
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kRecordKey[] = "SOFTWARE\\Tavrin";
+const char kRecordedPrograms[] = "SOFTWARE\\Tavrin\\Kestrel\\Instalacao\\Programa";
 const char kAnsiDriverKey[] = "SOFTWARE\\ODBC\\ODBCINST.INI\\PostgreSQL ODBC Driver(ANSI)";
 const char kMidas[] = "C:\\windows\\system32\\midas.dll";
 const char kLogFile[] = "C:\\kestrel.log";
@@ -113,6 +114,23 @@ DWORD RunQuietUninstall() {
     return code;
 }
 
+// The uninstaller an installation wrote (the one the entry names, which the record lists) is,
+// byte for byte, the program the build made without the payload.
+void ExpectTheBuiltUninstaller(const std::string& uninstaller) {
+    EXPECT_EQ(Values32(kRecordedPrograms).count(uninstaller), 1u) << uninstaller;
+    const std::string built = e2e::ReadFile(e2e::BuiltUninstaller());
+    ASSERT_GT(built.size(), 100u * 1024) << e2e::BuiltUninstaller();
+    const std::string written = e2e::ReadFile(uninstaller);
+    EXPECT_TRUE(written == built) << uninstaller << " (" << written.size()
+                                  << " bytes) is not the built uninstaller (" << built.size()
+                                  << " bytes)";
+}
+
+std::string EntrysUninstaller() {
+    const std::string icon = Values32(kUninstallKey)["DisplayIcon"];  // "path,0"
+    return icon.size() > 2 ? icon.substr(0, icon.size() - 2) : icon;
+}
+
 std::string PendingRenames() {
     HKEY key;
     std::string out;
@@ -186,10 +204,7 @@ TEST(Lifecycle, InstallThenUninstallLeavesTheMachineAsBefore) {
               std::string::npos) << uninstaller;
     EXPECT_EQ(entry["UninstallString"], "\"" + uninstaller + "\" /UNINSTALL");
     EXPECT_EQ(entry["QuietUninstallString"], "\"" + uninstaller + "\" /UNINSTALL /VERYSILENT");
-    // The uninstaller is the program without its payload: a few hundred KB, not 32 MB.
-    const size_t size = e2e::ReadFile(uninstaller).size();
-    EXPECT_GT(size, 100u * 1024) << uninstaller;
-    EXPECT_LT(size, 2u * 1024 * 1024) << uninstaller;
+    ExpectTheBuiltUninstaller(uninstaller);
     EXPECT_EQ(Values32(kSharedDlls)[kMidas], "1");
     EXPECT_EQ(Dword(kAnsiDriverKey, "UsageCount"), "1");
 
@@ -316,6 +331,38 @@ TEST(Lifecycle, AFileInUseGoesAtTheRestartWithCode3010) {
     EXPECT_NE(PendingRenames().find("midas.dll"), std::string::npos) << PendingRenames();
     EXPECT_FALSE(KeyExists32(kUninstallKey));
     EXPECT_FALSE(e2e::FileExists(std::string(kOdbc) + "\\ssleay32.dll"));
+}
+
+// The uninstaller comes from the image the installer was started from, never from its file read
+// by name: whoever can write the installer's folder (a share, a download folder) could put another
+// program there while it runs, which would become the uninstaller that SYSTEM runs later. Here,
+// while the reinstall question is open, the installer's file is moved aside and another program
+// copied to its name. On both beds, as on Windows, a running program's file can be renamed but not
+// written over or deleted (checked first).
+TEST(Lifecycle, TheUninstallerIsTheBuiltOneThoughTheInstallersFileIsReplacedDuringTheRun) {
+    LayOutSite();
+    ASSERT_TRUE(SetRegValue(kDataSourceKey, "Database", "kestreldb"));  // so the run asks first
+    const std::string file = "F:\\Instalador\\InstaladorHalden.exe";
+    const std::string built = e2e::BuiltInstaller();
+    const std::string other = built.substr(0, built.rfind('\\') + 1) + "hold_file.exe";
+    e2e::Installer app;
+    app.Click(app.Button(kInstalar));
+    e2e::Box box = app.WaitForBox();
+    ASSERT_EQ(box.text, "Este programa j\xE1 est\xE1 instalado. Deseja reinstalar?");
+
+    EXPECT_FALSE(CopyFileA(other.c_str(), file.c_str(), FALSE)) << "written over while running";
+    EXPECT_FALSE(DeleteFileA(file.c_str())) << "deleted while running";
+    ASSERT_TRUE(MoveFileA(file.c_str(), "F:\\Instalador\\InstaladorHalden.old"))
+        << "the running installer's file cannot be renamed: error " << GetLastError();
+    ASSERT_TRUE(CopyFileA(other.c_str(), file.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(e2e::ReadFile(file) == e2e::ReadFile(other));
+
+    app.Answer(box, IDYES);
+    ASSERT_TRUE(app.WaitUntilEnabled(app.Button(kCancelar))) << "box: " << app.CurrentBox().text;
+    EXPECT_EQ(app.Status(), kDone);
+    ExpectTheBuiltUninstaller(EntrysUninstaller());
+    app.Click(app.Button(kCancelar));
+    EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
 // With the window (UninstallString, as Programs and Features starts it, or the uninstaller

@@ -13,14 +13,18 @@ if(KESTREL_E2E_ONLY)
   if(NOT EXISTS "${KESTREL_PRODUCT_EXE}")
     message(FATAL_ERROR "KESTREL_PRODUCT_EXE (${KESTREL_PRODUCT_EXE}) does not exist: build the product first")
   endif()
-  # With the sample payload it was built from (the payload scenarios compare every file).
+  # With the sample payload it was built from (the payload scenarios compare every file) and the
+  # uninstaller it carries, as the build made it (the lifecycle scenarios compare the one written).
   get_filename_component(_product_dir ${KESTREL_PRODUCT_EXE} DIRECTORY)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/InstaladorHalden.exe
+                            ${CMAKE_BINARY_DIR}/DesinstalarKestrel.exe
     COMMAND ${CMAKE_COMMAND} -E copy ${KESTREL_PRODUCT_EXE} ${CMAKE_BINARY_DIR}/InstaladorHalden.exe
+    COMMAND ${CMAKE_COMMAND} -E copy ${_product_dir}/DesinstalarKestrel.exe
+            ${CMAKE_BINARY_DIR}/DesinstalarKestrel.exe
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/payload-sample
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${_product_dir}/payload-sample
             ${CMAKE_BINARY_DIR}/payload-sample
-    DEPENDS ${KESTREL_PRODUCT_EXE} VERBATIM)
+    DEPENDS ${KESTREL_PRODUCT_EXE} ${_product_dir}/DesinstalarKestrel.exe VERBATIM)
   add_custom_target(installer_under_test ALL DEPENDS ${CMAKE_BINARY_DIR}/InstaladorHalden.exe)
 else()
   add_custom_target(installer_under_test DEPENDS InstaladorHalden)

@@ -4,7 +4,9 @@
 # password comes from the environment only; the built file must carry a SHA-256 Authenticode
 # signature that osslsigncode verifies against that certificate, pass the product checks (the
 # system DLLs only, the import audit), and install on the 32-bit bed: exit code 0 and every
-# payload file written with the vendor file's bytes. The PEM form (certificate + key) is signed and
+# payload file written with the vendor file's bytes. The uninstaller is signed as well, before it
+# is embedded: the one in the build folder, the one the installer carries and the one the
+# installation wrote are the same signed file. The PEM form (certificate + key) is signed and
 # verified too, on a copy with the signature removed.
 #   signed-build.sh SOURCE_DIR LIBJPEG_PREFIX MARKERS_DIR
 # (the product's i686 libjpeg, to skip rebuilding it, and its sample COM DLLs: the run registers
@@ -43,8 +45,10 @@ cmake --preset site -B "$tmp/build" -DKESTREL_PAYLOAD_DIR="$tmp/vendor" \
 grep -q 'InstaladorHalden.exe will be signed (SHA-256, no timestamp server named)' "$out" \
   || fail "the signed build does not say so"
 KESTREL_SIGN_PASSWORD=$password cmake --build "$tmp/build" -j2 >"$out" 2>&1 || fail "the signed build failed"
-exe=$tmp/build/InstaladorHalden.exe
+exe=$tmp/build/InstaladorHalden.exe uninstaller=$tmp/build/DesinstalarKestrel.exe
 grep -q "Signed $exe (Authenticode, SHA-256, no timestamp)" "$out" || fail "no signing step in the build"
+grep -q "Signed $uninstaller (Authenticode, SHA-256, no timestamp)" "$out" \
+  || fail "no signing step of the uninstaller in the build"
 grep -q 'UNSIGNED' "$out" && fail "the signed build says it is unsigned"
 grep -rqF "$password" "$tmp/build" --include='*.txt' --include='*.ninja' --include='*.cmake' \
   && fail "the password was written into the build folder"
@@ -53,6 +57,15 @@ osslsigncode verify -in "$exe" -CAfile "$tmp/cert.pem" >"$out" 2>&1 || fail "oss
 grep -q 'Signature verification: ok' "$out" || fail "no verified signature"
 grep -qi 'sha256' "$out" || fail "the signature's digest is not SHA-256"
 grep -q 'CN=Kestrel teste' "$out" || fail "signed by another certificate"
+
+# The uninstaller: signed by the same certificate, under its own name, and carried as it is.
+osslsigncode verify -in "$uninstaller" -CAfile "$tmp/cert.pem" >"$out" 2>&1 \
+  || fail "osslsigncode does not accept the uninstaller's signature"
+grep -q 'Signature verification: ok' "$out" || fail "no verified signature on the uninstaller"
+grep -q 'CN=Kestrel teste' "$out" || fail "the uninstaller is signed by another certificate"
+grep -q 'Desinstalador Kestrel' "$out" || fail "the uninstaller's signature does not name it"
+python3 "$src/tests/check-uninstaller.py" "$exe" "$uninstaller" "$src/tasks/UninstallerResource.h" \
+  >"$out" 2>&1 || fail "the signed installer does not carry the signed uninstaller"
 
 # The product checks read the signed file.
 "$src/tests/check-exe.sh" "$exe" i686 >"$out" 2>&1 || fail "the signed product fails the PE checks"
@@ -95,4 +108,12 @@ while IFS='|' read -r row where name; do
   checked=$((checked + 1))
 done < <(sed -nE 's/^ *\{ *([0-9]+), *PayloadBase::([A-Za-z]+), *"\\\\([^"]+)".*/\1|\2|\3/p' "$src/tasks/PayloadTable.cpp" | tr '\\' '/')
 [ $checked = 82 ] || fail "only $checked payload rows checked"
-echo "ok: signed site build (SHA-256, verified against the test certificate), PE checks and import audit on the signed file, installed on the 32-bit bed"
+# The uninstaller the installation wrote, below the 32-bit Windows' program-files folder.
+written=$(find "$drive_c" -ipath "$drive_c/Program Files/Tavrin/Kestrel/Desinstalar/DesinstalarKestrel.exe" \
+  2>/dev/null | head -n 1)
+[ -n "$written" ] || fail "the installation wrote no uninstaller"
+cmp -s "$written" "$uninstaller" || fail "the uninstaller written is not the signed one the build made"
+osslsigncode verify -in "$written" -CAfile "$tmp/cert.pem" >"$out" 2>&1 \
+  || fail "osslsigncode does not accept the signature of the uninstaller written"
+grep -q 'Signature verification: ok' "$out" || fail "no verified signature on the uninstaller written"
+echo "ok: signed site build (SHA-256, verified against the test certificate), its uninstaller signed before it was embedded, PE checks and import audit on the signed file, installed on the 32-bit bed with the signed uninstaller"

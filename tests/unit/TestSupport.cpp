@@ -5,6 +5,7 @@
 
 #include "core/InstallContext.h"
 #include "platform/Files.h"
+#include "tasks/UninstallerResource.h"
 
 int RecordingUi::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
     events.push_back("box:" + caption);
@@ -89,7 +90,10 @@ HMODULE MakeTestPayloadModule(const std::string& path, const std::set<int>& miss
         return nullptr;
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
     if (!update) return nullptr;
-    for (int row = 1; row <= kPayloadRows; ++row) {
+    std::vector<int> blobs;
+    for (int row = 1; row <= kPayloadRows; ++row) blobs.push_back(row);
+    blobs.push_back(KESTREL_UNINSTALLER_RESOURCE);
+    for (int row : blobs) {
         if (missing.count(row)) continue;
         std::string blob = TestPayloadBlob(row);
         if (!UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(row), portugueseBrazil, &blob[0],

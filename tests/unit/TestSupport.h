@@ -47,8 +47,9 @@ std::string ReadWholeFile(const std::string& path);
 // The folder of this test program, which the build shares with InstaladorHalden.exe.
 std::string BuildFolder();
 
-// A stand-in for the payload image: a copy of a marker DLL at path whose RT_RCDATA blobs 1 to 82
-// (Portuguese, Brazil) hold TestPayloadBlob(row), except the rows in missing. Loaded as a data
+// A stand-in for the installer's image: a copy of a marker DLL at path whose RT_RCDATA blobs 1 to
+// 82 (Portuguese, Brazil) hold TestPayloadBlob(row), and blob KESTREL_UNINSTALLER_RESOURCE
+// TestPayloadBlob(KESTREL_UNINSTALLER_RESOURCE), except the ones in missing. Loaded as a data
 // file; nullptr when it could not be made. (Wine's UpdateResource cannot store an empty blob.)
 HMODULE MakeTestPayloadModule(const std::string& path, const std::set<int>& missing = {});
 // "row 7 of the test payload\r\n", repeated 1 to 5 times.
